@@ -287,6 +287,19 @@ case $CASE in
     expect_stdout ""
     expect_no_file "$PFX/drive_c/record.txt"
     ;;
+  interpreter-missing)
+    # Nothing was installed, so the run must not look like one that was.
+    start_case win64
+    w 30 "$WINE" reg add 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment' \
+      /v ComSpec /d 'C:\nosuch\cmd.exe' /f </dev/null >/dev/null 2>&1 || fail "reg add ComSpec"
+    w 30 "$WINESERVER" -k >/dev/null 2>&1; w 30 "$WINESERVER" -w >/dev/null 2>&1
+    w 30 "$WINESERVER" -p </dev/null >/dev/null 2>&1
+    w 60 "$WINE" cmd /c exit </dev/null >/dev/null 2>&1
+    run_setup "$(PKG)" -a
+    expect_rc 8
+    expect_stdout "Failed to start the command interpreter C:\\\\nosuch\\\\cmd.exe\r\n"
+    expect_no_file "$PFX/drive_c/record.txt"
+    ;;
   *)
     echo "unknown case $CASE"; exit 2 ;;
 esac
