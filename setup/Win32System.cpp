@@ -144,8 +144,8 @@ CommandResult Win32System::RunPipedCommand(const std::string& interpreter,
     ::HANDLE readEnd = nullptr;
     ::HANDLE writeEnd = nullptr;
     if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return CommandResult{false, 0};
-    // Only the write end belongs to the child: an inherited read end would
-    // keep the pipe open and the read below would never see its end.
+    // The child gets only the write end; the read end stays setup's own, so
+    // that no child or grandchild holds a handle it has no use for.
     ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
 
     STARTUPINFOA startup;

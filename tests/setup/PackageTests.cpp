@@ -204,7 +204,7 @@ TEST(Interpreter, ChildThatCannotBeStartedEndsTheRun) {
 
 struct InterpreterCase {
     const char* name;
-    std::optional<std::string> comspec;  // nullopt: not set
+    std::optional<std::string> interpreterVariable;  // COMSPEC; nullopt: not set
     std::optional<std::string> path;
     std::string interpreter;
 };
@@ -218,7 +218,7 @@ TEST_P(InterpreterLookup, NamedOrFoundAlongPath) {
     FakeSystem fake;
     fake.AddFile("D:\\shell\\sh.exe");
     fake.AddFile("C:\\" + std::string(300, 'l') + "\\cmd.exe");
-    if (c.comspec) fake.SetEnvironment("COMSPEC", *c.comspec); else fake.ClearEnvironment("COMSPEC");
+    if (c.interpreterVariable) fake.SetEnvironment("COMSPEC", *c.interpreterVariable); else fake.ClearEnvironment("COMSPEC");
     if (c.path) fake.SetEnvironment("PATH", *c.path);
     Context context(fake);
     RunCommandAndWait(context, "x.exe");
@@ -232,12 +232,12 @@ const std::string LongFolder = "C:\\" + std::string(300, 'l');
 INSTANTIATE_TEST_SUITE_P(
     Lookup, InterpreterLookup,
     ::testing::Values(
-        InterpreterCase{"ComspecAsNamed", "D:\\shell\\sh.exe", std::nullopt, "D:\\shell\\sh.exe"},
-        InterpreterCase{"UnsetComspecIsCmdAlongPath", std::nullopt, "C:\\Windows;;C:\\Windows\\system32\\",
+        InterpreterCase{"VariableAsNamed", "D:\\shell\\sh.exe", std::nullopt, "D:\\shell\\sh.exe"},
+        InterpreterCase{"UnsetVariableMeansCmdAlongPath", std::nullopt, "C:\\Windows;;C:\\Windows\\system32\\",
                         "C:\\Windows\\system32\\cmd.exe"},
-        InterpreterCase{"ComspecNotFoundIsSearched", "sh.exe", "C:\\x;D:\\shell", "D:\\shell\\sh.exe"},
+        InterpreterCase{"NamedFileNotFoundIsSearched", "sh.exe", "C:\\x;D:\\shell", "D:\\shell\\sh.exe"},
         InterpreterCase{"NotFoundAnywhereIsKeptAsNamed", "nosuch.exe", "C:\\Windows", "nosuch.exe"},
-        InterpreterCase{"LongComspecIsReadWhole", LongFolder + "\\cmd.exe", std::nullopt,
+        InterpreterCase{"LongVariableIsReadWhole", LongFolder + "\\cmd.exe", std::nullopt,
                         LongFolder + "\\cmd.exe"},
         InterpreterCase{"LongPathIsReadWhole", std::nullopt,
                         "C:\\Windows;" + std::string(400, ';') + LongFolder,
