@@ -1,0 +1,62 @@
+// Host stand-in of the HID minidriver interface: the internal I/O controls
+// the HID class driver sends and the records it exchanges.
+#pragma once
+
+#include <ntddk.h>
+
+#define HID_CTL_CODE(id) CTL_CODE(FILE_DEVICE_KEYBOARD, (id), METHOD_NEITHER, FILE_ANY_ACCESS)
+#define HID_IN_CTL_CODE(id) CTL_CODE(FILE_DEVICE_KEYBOARD, (id), METHOD_IN_DIRECT, FILE_ANY_ACCESS)
+#define HID_OUT_CTL_CODE(id) CTL_CODE(FILE_DEVICE_KEYBOARD, (id), METHOD_OUT_DIRECT, FILE_ANY_ACCESS)
+
+#define IOCTL_HID_GET_DEVICE_DESCRIPTOR HID_CTL_CODE(0)
+#define IOCTL_HID_GET_REPORT_DESCRIPTOR HID_CTL_CODE(1)
+#define IOCTL_HID_READ_REPORT HID_CTL_CODE(2)
+#define IOCTL_HID_WRITE_REPORT HID_CTL_CODE(3)
+#define IOCTL_HID_GET_STRING HID_CTL_CODE(4)
+#define IOCTL_HID_ACTIVATE_DEVICE HID_CTL_CODE(7)
+#define IOCTL_HID_DEACTIVATE_DEVICE HID_CTL_CODE(8)
+#define IOCTL_HID_GET_DEVICE_ATTRIBUTES HID_CTL_CODE(9)
+#define IOCTL_HID_SEND_IDLE_NOTIFICATION_REQUEST HID_CTL_CODE(10)
+#define IOCTL_HID_SET_FEATURE HID_IN_CTL_CODE(100)
+#define IOCTL_HID_GET_FEATURE HID_OUT_CTL_CODE(100)
+#define IOCTL_HID_SET_OUTPUT_REPORT HID_IN_CTL_CODE(101)
+#define IOCTL_GET_PHYSICAL_DESCRIPTOR HID_OUT_CTL_CODE(102)
+#define IOCTL_HID_GET_INPUT_REPORT HID_OUT_CTL_CODE(104)
+#define IOCTL_HID_GET_INDEXED_STRING HID_OUT_CTL_CODE(120)
+
+#define HID_STRING_ID_IMANUFACTURER 14
+#define HID_STRING_ID_IPRODUCT 15
+#define HID_STRING_ID_ISERIALNUMBER 16
+
+#define HID_HID_DESCRIPTOR_TYPE 0x21
+#define HID_REPORT_DESCRIPTOR_TYPE 0x22
+
+#pragma pack(push, 1)
+typedef struct _HID_DESCRIPTOR {
+  UCHAR bLength;
+  UCHAR bDescriptorType;
+  USHORT bcdHID;
+  UCHAR bCountry;
+  UCHAR bNumDescriptors;
+  struct _HID_DESCRIPTOR_DESC_LIST {
+    UCHAR bReportType;
+    USHORT wReportLength;
+  } DescriptorList[1];
+} HID_DESCRIPTOR, *PHID_DESCRIPTOR;
+#pragma pack(pop)
+static_assert(sizeof(HID_DESCRIPTOR) == 9, "the class descriptor is 9 packed bytes");
+
+typedef struct _HID_DEVICE_ATTRIBUTES {
+  ULONG Size;
+  USHORT VendorID;
+  USHORT ProductID;
+  USHORT VersionNumber;
+  USHORT Reserved[11];
+} HID_DEVICE_ATTRIBUTES, *PHID_DEVICE_ATTRIBUTES;
+static_assert(sizeof(HID_DEVICE_ATTRIBUTES) == 32, "the attributes record is 32 bytes");
+
+typedef struct _HID_XFER_PACKET {
+  PUCHAR reportBuffer;
+  ULONG reportBufferLen;
+  UCHAR reportId;
+} HID_XFER_PACKET, *PHID_XFER_PACKET;

@@ -1,0 +1,3 @@
+// Every DEFINE_GUID is already a definition on this host.
+#pragma once
+#include <ntdef.h>
