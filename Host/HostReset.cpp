@@ -1,0 +1,15 @@
+#include "HostReset.h"
+
+#include "Kernel/Kernel.h"
+#include "Kernel/Pool.h"
+#include "Runtime/Faults.h"
+#include "Runtime/Verifier.h"
+
+namespace host {
+void ResetForTest() {
+  Faults::Reset();
+  Pool::ResetForTest();
+  kernel::ResetMachine();
+  Verifier::Take();
+}
+}  // namespace host
