@@ -1,0 +1,203 @@
+// Internal model of the framework: objects with handles, parents and typed
+// contexts, and the records of each object kind. Nothing in here knows any
+// particular driver.
+#pragma once
+
+#include <wdf.h>
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "../Runtime/Scheduler.h"
+
+namespace host::fx {
+
+enum class Kind { Driver, Device, Queue, Request, Memory, Interrupt, WaitLock, WorkItem, IoTarget, ResourceList };
+const char *KindName(Kind kind);
+
+struct Object : std::enable_shared_from_this<Object> {
+  struct Context {
+    PCWDF_OBJECT_CONTEXT_TYPE_INFO type;
+    std::unique_ptr<uint64_t[]> storage;  // 8-byte aligned, zero-filled
+  };
+
+  explicit Object(Kind k) : kind(k) {}
+  virtual ~Object() = default;
+  // Type-specific teardown, run after the children are gone.
+  virtual void Dispose() {}
+
+  const Kind kind;
+  WDFOBJECT handle = nullptr;
+  Object *parent = nullptr;
+  std::vector<std::shared_ptr<Object>> children;
+  std::vector<Context> contexts;
+  PFN_WDF_OBJECT_CONTEXT_CLEANUP cleanup = nullptr;
+  PFN_WDF_OBJECT_CONTEXT_DESTROY destroy = nullptr;
+  bool driverMayDelete = true;
+  bool deleted = false;
+};
+
+// One lock for the object tree and the handle table. Never held across a
+// scheduling point or a driver callback.
+std::recursive_mutex &TreeLock();
+
+// Makes a handle for the object and hangs it below its parent.
+WDFOBJECT Register(const std::shared_ptr<Object> &object, Object *parent);
+// The object behind a handle; null with a breach for a stale or foreign one.
+std::shared_ptr<Object> Lookup(WDFOBJECT handle, const char *routine);
+void ReportWrongKind(const char *routine, Kind expected, Kind actual);
+template <class T>
+std::shared_ptr<T> Get(WDFOBJECT handle, Kind kind, const char *routine);
+std::shared_ptr<Object> LookupQuiet(WDFOBJECT handle);
+
+// Applies object attributes: size check, context, callbacks and parent.
+NTSTATUS ApplyAttributes(Object &object, PWDF_OBJECT_ATTRIBUTES attributes, const char *routine);
+// Deletes the object and everything below it, children first.
+void Delete(const std::shared_ptr<Object> &object);
+
+// Common entry of every framework routine: a scheduling point and the
+// routine's IRQL limit.
+void Enter(const char *routine, uint8_t maxIrql);
+// The entry of a routine that may block: above PASSIVE_LEVEL it is a breach.
+void EnterBlocking(const char *routine);
+// Injected failure of a routine, if one is planned.
+bool Injected(const char *routine, NTSTATUS *status);
+
+// Runs a driver callback at the current thread and checks that it returns
+// with no lock held that it took.
+void Callback(const char *name, const std::function<void()> &call);
+// Bookkeeping of locks held by the current thread, for that check.
+void NoteLockAcquired(const void *lock);
+void NoteLockReleased(const void *lock);
+bool CurrentThreadHolds(const void *lock);
+
+// ---- records of object kinds ----
+
+struct Driver;
+struct Device;
+
+struct QueueRecord {
+  WDFQUEUE handle = nullptr;
+  WDF_IO_QUEUE_CONFIG config{};
+  bool attributesGiven = false;
+  WDF_OBJECT_ATTRIBUTES attributes{};
+  WDFOBJECT parent = nullptr;
+};
+
+struct InterruptRecord {
+  WDFINTERRUPT handle = nullptr;
+  WDF_INTERRUPT_CONFIG config{};
+  bool attributesGiven = false;
+  WDFOBJECT parent = nullptr;
+};
+
+struct WaitLockRecord {
+  WDFWAITLOCK handle = nullptr;
+  bool attributesGiven = false;
+  WDF_OBJECT_ATTRIBUTES attributes{};
+  WDFOBJECT parent = nullptr;
+};
+
+// What a device's add left behind, kept even when the add failed.
+struct DeviceRecord {
+  bool pnpCallbacksSet = false;
+  WDF_PNPPOWER_EVENT_CALLBACKS pnpCallbacks{};
+  int powerPolicyOwnership = -1;  // -1 not set, else the BOOLEAN given
+  unsigned otherInitCalls = 0;    // any other device-init setting
+  bool created = false;
+  bool attributesGiven = false;
+  WDF_OBJECT_ATTRIBUTES attributes{};
+  std::vector<WDF_DEVICE_STATE> states;
+  std::vector<QueueRecord> queues;
+  std::vector<InterruptRecord> interrupts;
+  std::vector<WaitLockRecord> waitLocks;
+};
+
+}  // namespace host::fx
+
+struct WDFDEVICE_INIT {
+  host::fx::Driver *driver = nullptr;
+  std::shared_ptr<host::fx::DeviceRecord> record;
+  bool consumed = false;
+};
+
+namespace host::fx {
+
+struct Driver : Object {
+  Driver() : Object(Kind::Driver) { driverMayDelete = false; }
+  PDRIVER_OBJECT wdm = nullptr;
+  WDF_DRIVER_CONFIG config{};
+};
+
+struct Device : Object {
+  Device() : Object(Kind::Device) { driverMayDelete = false; }
+  Driver *driver = nullptr;
+  std::shared_ptr<DeviceRecord> record;
+  DEVICE_OBJECT wdm{};
+  bool inDeviceAdd = true;
+  WDFQUEUE defaultQueue = nullptr;
+};
+
+struct Queue : Object {
+  Queue() : Object(Kind::Queue) {}
+  Device *device = nullptr;
+  WDF_IO_QUEUE_CONFIG config{};
+  bool powerManaged = true;
+};
+
+struct Interrupt : Object {
+  Interrupt() : Object(Kind::Interrupt) { driverMayDelete = false; }
+  Device *device = nullptr;
+  WDF_INTERRUPT_CONFIG config{};
+};
+
+struct WaitLock : Object {
+  WaitLock() : Object(Kind::WaitLock), lock("wait lock") {}
+  SimLock lock;
+};
+
+// The driver loaded into the host: its WDM object and the framework's.
+struct LoadedDriver {
+  DRIVER_OBJECT wdm{};
+  UNICODE_STRING registryPath{};
+  WDFDRIVER handle = nullptr;
+  NTSTATUS entryStatus = STATUS_UNSUCCESSFUL;
+};
+
+// The framework driver object of the loaded driver, if any.
+WDFOBJECT CurrentDriverHandle();
+
+// Loads a driver: DriverEntry on the current thread at PASSIVE_LEVEL.
+NTSTATUS LoadDriver(PDRIVER_INITIALIZE entry, LoadedDriver &driver);
+// Unloads it: EvtDriverUnload when the framework driver exists, then the
+// object tree goes; a provider still tracing or pool still held is a breach.
+void UnloadDriver(LoadedDriver &driver);
+
+struct AddDeviceResult {
+  NTSTATUS status = STATUS_UNSUCCESSFUL;
+  WDFDEVICE device = nullptr;  // null when the add failed
+  std::shared_ptr<DeviceRecord> record;
+};
+// Calls EvtDriverDeviceAdd for a new device node; a failed add deletes the device.
+AddDeviceResult AddDevice(LoadedDriver &driver);
+// Deletes a device and its children (the end of a removal).
+void DeleteDevice(WDFDEVICE device);
+
+// The device of any object (itself, or the nearest device above it).
+Device *DeviceOf(Object *object);
+
+}  // namespace host::fx
+
+template <class T>
+std::shared_ptr<T> host::fx::Get(WDFOBJECT handle, Kind kind, const char *routine) {
+  auto object = Lookup(handle, routine);
+  if (!object) return nullptr;
+  if (object->kind != kind) {
+    ReportWrongKind(routine, kind, object->kind);
+    return nullptr;
+  }
+  return std::static_pointer_cast<T>(object);
+}
