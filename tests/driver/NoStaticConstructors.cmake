@@ -1,0 +1,10 @@
+# Fails when the driver library has a static initializer or destructor registration.
+execute_process(COMMAND ${NM} -A ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[^\n]*(_GLOBAL__sub_I|__cxa_atexit|__dso_handle)[^\n]*" found "${symbols}")
+if(found)
+  message(FATAL_ERROR "static construction in kernel code:\n${found}")
+endif()
+message(STATUS "no static constructors in ${LIBRARY}")
