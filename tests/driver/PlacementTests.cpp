@@ -7,7 +7,6 @@
 
 #include <fstream>
 #include <map>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -34,10 +33,9 @@ std::map<std::string, std::string> Sources() {
 // The body of the routine defined with its name at the start of a line.
 std::string BodyOf(const std::map<std::string, std::string> &files, const std::string &routine) {
   for (auto &[name, text] : files) {
-    std::regex definition("\\n" + routine + "\\(");
-    std::smatch m;
-    if (!std::regex_search(text, m, definition)) continue;
-    size_t open = text.find('{', m.position(0));
+    size_t at = text.find("\n" + routine + "(");
+    if (at == std::string::npos) continue;
+    size_t open = text.find('{', at);
     if (open == std::string::npos) continue;
     int depth = 0;
     for (size_t i = open; i < text.size(); ++i) {
@@ -54,10 +52,15 @@ TEST(CodePlacement, SegmentsAreAsDesigned) {
   auto files = Sources();
   ASSERT_FALSE(files.empty()) << "no sources in " << DRIVER_SOURCE_DIR;
   std::map<std::string, std::string> placed;
-  std::regex pragma("#pragma alloc_text\\((\\w+), (\\w+)\\)");
-  for (auto &[name, text] : files)
-    for (std::sregex_iterator it(text.begin(), text.end(), pragma), end; it != end; ++it)
-      placed[(*it)[2]] = (*it)[1];
+  const std::string pragma = "#pragma alloc_text(";
+  for (auto &[name, text] : files) {
+    for (size_t at = text.find(pragma); at != std::string::npos; at = text.find(pragma, at + 1)) {
+      size_t comma = text.find(", ", at);
+      size_t close = text.find(')', at);
+      std::string segment = text.substr(at + pragma.size(), comma - at - pragma.size());
+      placed[text.substr(comma + 2, close - comma - 2)] = segment;
+    }
+  }
 
   const std::map<std::string, std::string> expected = {
       {"DriverEntry", "INIT"},
