@@ -1,5 +1,6 @@
 #include "HostReset.h"
 
+#include "Kernel/Io.h"
 #include "Kernel/Kernel.h"
 #include "Kernel/Pool.h"
 #include "Runtime/Faults.h"
@@ -10,6 +11,7 @@ void ResetForTest() {
   Faults::Reset();
   Pool::ResetForTest();
   kernel::ResetMachine();
+  io::ResetForTest();
   Verifier::Take();
 }
 }  // namespace host

@@ -4,12 +4,13 @@
 
 namespace host::fx {
 
-AddDeviceResult AddDevice(LoadedDriver &loaded) {
+AddDeviceResult AddDevice(LoadedDriver &loaded, std::shared_ptr<io::Endpoint> lower) {
   AddDeviceResult result;
   auto driver = Get<Driver>(loaded.handle, Kind::Driver, "AddDevice");
   if (!driver) return result;
   WDFDEVICE_INIT init;
   init.driver = driver.get();
+  init.lower = std::move(lower);
   init.record = std::make_shared<DeviceRecord>();
   result.record = init.record;
   PWDFDEVICE_INIT initPointer = &init;
@@ -92,6 +93,7 @@ EXTERN_C NTSTATUS WdfDeviceCreate(PWDFDEVICE_INIT *DeviceInit, PWDF_OBJECT_ATTRI
   PWDFDEVICE_INIT init = *DeviceInit;
   auto device = std::make_shared<fx::Device>();
   device->driver = init->driver;
+  device->lower = init->lower;
   device->record = init->record;
   status = ApplyAttributes(*device, DeviceAttributes, "WdfDeviceCreate");
   if (!NT_SUCCESS(status)) return status;

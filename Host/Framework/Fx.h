@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "../Kernel/Io.h"
 #include "../Runtime/Scheduler.h"
 
 namespace host::fx {
@@ -120,6 +121,7 @@ struct DeviceRecord {
 
 struct WDFDEVICE_INIT {
   host::fx::Driver *driver = nullptr;
+  std::shared_ptr<host::io::Endpoint> lower;
   std::shared_ptr<host::fx::DeviceRecord> record;
   bool consumed = false;
 };
@@ -139,19 +141,84 @@ struct Device : Object {
   DEVICE_OBJECT wdm{};
   bool inDeviceAdd = true;
   WDFQUEUE defaultQueue = nullptr;
+  std::shared_ptr<io::Endpoint> lower;  // the device below: the default target sends there
+  WDFIOTARGET defaultTarget = nullptr;
+  bool inD0 = false;
+  std::vector<struct Request *> liveRequests;
+  void Dispose() override;
 };
+
+struct Request;
 
 struct Queue : Object {
   Queue() : Object(Kind::Queue) {}
   Device *device = nullptr;
   WDF_IO_QUEUE_CONFIG config{};
   bool powerManaged = true;
+  bool purged = false;
+  std::vector<std::shared_ptr<Request>> waiting;  // FIFO
+  bool Started() const { return !purged && (!powerManaged || device->inD0); }
 };
+
+// What the sender of an internal I/O control sees of it.
+struct IrpCompletion {
+  SimEvent done{true, false, "IRP completion"};
+  bool completed = false;
+  NTSTATUS status = STATUS_PENDING;
+  ULONG_PTR information = 0;
+  WDFREQUEST request = nullptr;
+  std::function<void(IrpCompletion &)> onComplete;  // runs in the completing thread
+};
+
+struct Memory : Object {
+  Memory() : Object(Kind::Memory) { driverMayDelete = false; }
+  void *buffer = nullptr;
+  size_t size = 0;
+  struct Request *request = nullptr;
+};
+
+struct Request : Object {
+  Request() : Object(Kind::Request) { driverMayDelete = false; }
+  IRP irp{};
+  IO_STACK_LOCATION stack{};
+  Device *device = nullptr;
+  Queue *queue = nullptr;  // the queue that holds it, null when the driver owns it
+  bool presented = false;  // ever handed to the driver
+  bool completed = false;
+  bool cancelled = false;
+  bool boundInformation = true;
+  std::shared_ptr<Memory> outputMemory;
+  std::shared_ptr<IrpCompletion> completion;
+};
+
+// Completes a request as the framework does for the driver or by itself.
+void CompleteRequest(const std::shared_ptr<Request> &request, NTSTATUS status, const char *routine);
+// Presents requests waiting in a started queue that dispatches them.
+void DispatchWaiting(Queue &queue);
 
 struct Interrupt : Object {
   Interrupt() : Object(Kind::Interrupt) { driverMayDelete = false; }
   Device *device = nullptr;
   WDF_INTERRUPT_CONFIG config{};
+};
+
+struct IoTarget : Object {
+  IoTarget() : Object(Kind::IoTarget) {}
+  enum class State { Closed, Open, ClosedForQueryRemove, Deleted };
+  Device *device = nullptr;
+  State state = State::Closed;
+  bool isDefault = false;
+  std::shared_ptr<io::Endpoint> endpoint;
+  WDF_IO_TARGET_OPEN_PARAMS params{};
+  io::Name openedName;
+  int watch = 0;
+  std::mutex mutex;
+  std::vector<std::shared_ptr<io::Packet>> inFlight;
+  bool optionsGiven = false;
+  WDF_REQUEST_SEND_OPTIONS lastOptions{};
+  unsigned sends = 0;
+  void Dispose() override;
+  void Close(State to);
 };
 
 struct WaitLock : Object {
@@ -181,8 +248,31 @@ struct AddDeviceResult {
   WDFDEVICE device = nullptr;  // null when the add failed
   std::shared_ptr<DeviceRecord> record;
 };
-// Calls EvtDriverDeviceAdd for a new device node; a failed add deletes the device.
-AddDeviceResult AddDevice(LoadedDriver &driver);
+// Calls EvtDriverDeviceAdd for a new device node whose lower device is
+// `lower`; a failed add deletes the device.
+AddDeviceResult AddDevice(LoadedDriver &driver, std::shared_ptr<io::Endpoint> lower = nullptr);
+
+// Power state of a device's queues: power-managed queues dispatch and hand
+// out requests only while the device is in D0.
+void SetDeviceInD0(WDFDEVICE device, bool inD0);
+
+// An internal device-control request, as the HID class driver sends it.
+struct InternalIoctl {
+  ULONG ioControlCode = 0;
+  PVOID userBuffer = nullptr;
+  ULONG outputBufferLength = 0;
+  ULONG inputBufferLength = 0;
+  PVOID type3InputBuffer = nullptr;
+  ULONG_PTR information = 0;  // what IoStatus.Information holds when the request arrives
+  // Whether Information counts bytes of the output buffer (false for the
+  // requests whose output is a transfer packet).
+  bool boundInformation = true;
+};
+// Sends the request to the device's default queue in the calling thread.
+std::shared_ptr<IrpCompletion> SendInternalIoctl(WDFDEVICE device, const InternalIoctl &ioctl,
+                                                 std::function<void(IrpCompletion &)> onComplete = {});
+// The sender cancels its request.
+void CancelIrp(const std::shared_ptr<IrpCompletion> &completion);
 // Deletes a device and its children (the end of a removal).
 void DeleteDevice(WDFDEVICE device);
 

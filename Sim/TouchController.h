@@ -1,0 +1,61 @@
+// A simulated HID-over-I2C touch controller on the bus: its HID descriptor
+// register, report descriptor register and command register. It checks the
+// host's side of the protocol and records each breach.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "I2cController.h"
+
+namespace sim {
+
+struct HidDescriptorFields {
+  uint16_t wHIDDescLength = 30;
+  uint16_t bcdVersion = 0x0100;
+  uint16_t wReportDescLength = 0;  // 0: the length of the report descriptor
+  uint16_t wReportDescRegister = 0x0002;
+  uint16_t wInputRegister = 0x0003;
+  uint16_t wMaxInputLength = 64;
+  uint16_t wOutputRegister = 0x0004;
+  uint16_t wMaxOutputLength = 16;
+  uint16_t wCommandRegister = 0x0005;
+  uint16_t wDataRegister = 0x0006;
+  uint16_t wVendorID = 0x2A94;
+  uint16_t wProductID = 0x0C31;
+  uint16_t wVersionID = 0x0102;
+};
+
+struct TouchDescription {
+  uint16_t hidDescriptorRegister = 0x0001;
+  HidDescriptorFields hid;
+  std::vector<uint8_t> reportDescriptor;
+};
+
+class TouchController : public I2cSlave {
+ public:
+  explicit TouchController(TouchDescription description);
+
+  // The 30 bytes the HID descriptor register answers.
+  std::vector<uint8_t> HidDescriptorBytes() const;
+  const TouchDescription &Description() const { return description_; }
+
+  // Commands written to the command register, as raw bytes.
+  std::vector<std::vector<uint8_t>> Commands() const;
+  // Malformed host transfers, one text each.
+  std::vector<std::string> ProtocolBreaches() const;
+
+  size_t Transfer(const std::vector<uint8_t> &written, uint8_t *read, size_t readLength) override;
+
+ private:
+  void Breach(std::string text);
+
+  TouchDescription description_;
+  mutable std::mutex mutex_;
+  std::vector<std::vector<uint8_t>> commands_;
+  std::vector<std::string> breaches_;
+};
+
+}  // namespace sim
