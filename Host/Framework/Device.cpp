@@ -120,6 +120,7 @@ EXTERN_C void WdfDeviceSetDeviceState(WDFDEVICE Device, PWDF_DEVICE_STATE Device
     return;
   }
   device->record->states.push_back(*DeviceState);
+  if (DeviceState->Failed == WdfTrue && DeviceState->ResourcesChanged == WdfTrue) RequestRestart(*device);
 }
 
 EXTERN_C WDFDRIVER WdfDeviceGetDriver(WDFDEVICE Device) {

@@ -27,7 +27,7 @@ struct Object : std::enable_shared_from_this<Object> {
 
   explicit Object(Kind k) : kind(k) {}
   virtual ~Object() = default;
-  // Type-specific teardown, run after the children are gone.
+  // Type-specific run-down, before the children go (waits for activity to end).
   virtual void Dispose() {}
 
   const Kind kind;
@@ -145,6 +145,14 @@ struct Device : Object {
   WDFIOTARGET defaultTarget = nullptr;
   bool inD0 = false;
   std::vector<struct Request *> liveRequests;
+  // PnP life
+  int pnpState = 0;  // PnpState
+  struct Resources {
+    std::vector<CM_PARTIAL_RESOURCE_DESCRIPTOR> raw, translated;
+  } resources;
+  bool restartRequested = false;
+  unsigned restarts = 0;
+  WDFINTERRUPT interrupt = nullptr;
   void Dispose() override;
 };
 
@@ -197,9 +205,33 @@ void CompleteRequest(const std::shared_ptr<Request> &request, NTSTATUS status, c
 void DispatchWaiting(Queue &queue);
 
 struct Interrupt : Object {
-  Interrupt() : Object(Kind::Interrupt) { driverMayDelete = false; }
+  Interrupt() : Object(Kind::Interrupt), lock("interrupt lock"), dpcIdle(true, true, "DPC run-down") {}
   Device *device = nullptr;
   WDF_INTERRUPT_CONFIG config{};
+  std::mutex mutex;
+  bool connected = false;
+  bool dpcQueued = false;
+  int dpcActive = 0;  // queued or running
+  SimLock lock;
+  SimEvent dpcIdle;
+  unsigned isrCalls = 0;
+  void Dispose() override;
+};
+
+struct WorkItem : Object {
+  WorkItem() : Object(Kind::WorkItem), idle(true, true, "work item run-down") {}
+  WDF_WORKITEM_CONFIG config{};
+  std::mutex mutex;
+  bool queued = false;
+  int running = 0;
+  unsigned enqueued = 0;  // calls that queued it
+  SimEvent idle;
+  void Dispose() override;
+};
+
+struct ResourceList : Object {
+  ResourceList() : Object(Kind::ResourceList) { driverMayDelete = false; }
+  std::vector<CM_PARTIAL_RESOURCE_DESCRIPTOR> descriptors;
 };
 
 struct IoTarget : Object {
@@ -251,6 +283,30 @@ struct AddDeviceResult {
 // Calls EvtDriverDeviceAdd for a new device node whose lower device is
 // `lower`; a failed add deletes the device.
 AddDeviceResult AddDevice(LoadedDriver &driver, std::shared_ptr<io::Endpoint> lower = nullptr);
+
+enum class PnpState { Added, Started, Stopped, Failed, Removed };
+using DeviceResources = Device::Resources;
+// The PnP manager: every operation below runs serialized with every other
+// PnP operation (and with interface-change deliveries), as PnP events are.
+// Start: prepare hardware, D0 entry, interrupt connected, queues started.
+NTSTATUS StartDevice(WDFDEVICE device, const DeviceResources &resources);
+// Stop: queues stopped, interrupt disconnected, D0 exit, release hardware.
+void StopDevice(WDFDEVICE device);
+// Removal: a stop if started, the queues purged through the cancel path,
+// then the device and its children are deleted.
+void RemoveDevice(WDFDEVICE device, bool surprise);
+PnpState StateOf(WDFDEVICE device);
+unsigned RestartsOf(WDFDEVICE device);
+// Asks the PnP manager for a stop and start of the device.
+void RequestRestart(Device &device);
+// Runs `operation` as one PnP event.
+void AsPnpEvent(const std::function<void()> &operation);
+// Waits until every queued PnP event (restarts, notifications) has run.
+void WaitForPnpIdle();
+
+// The interrupt line of a device: runs the ISR at DIRQL on an interrupt
+// thread holding the interrupt lock, if the interrupt is connected.
+bool TriggerInterrupt(WDFDEVICE device);
 
 // Power state of a device's queues: power-managed queues dispatch and hand
 // out requests only while the device is in D0.

@@ -1,4 +1,5 @@
 // Interrupt objects: creation and the interrupt's device.
+#include "../Runtime/Irql.h"
 #include "../Runtime/Verifier.h"
 #include "Fx.h"
 
@@ -30,6 +31,7 @@ EXTERN_C NTSTATUS WdfInterruptCreate(WDFDEVICE Device, PWDF_INTERRUPT_CONFIG Con
   status = ApplyAttributes(*interrupt, Attributes, "WdfInterruptCreate");
   if (!NT_SUCCESS(status)) return status;
   WDFINTERRUPT handle = (WDFINTERRUPT)Register(interrupt, device.get());
+  device->interrupt = handle;
   InterruptRecord record;
   record.handle = handle;
   record.config = *Configuration;
@@ -44,4 +46,127 @@ EXTERN_C WDFDEVICE WdfInterruptGetDevice(WDFINTERRUPT Interrupt) {
   Enter("WdfInterruptGetDevice", HIGH_LEVEL);
   auto interrupt = Get<fx::Interrupt>(Interrupt, Kind::Interrupt, "WdfInterruptGetDevice");
   return interrupt ? (WDFDEVICE)interrupt->device->handle : nullptr;
+}
+
+namespace host::fx {
+
+void Interrupt::Dispose() { dpcIdle.Wait(); }
+
+bool TriggerInterrupt(WDFDEVICE handle) {
+  auto device = Get<Device>(handle, Kind::Device, "TriggerInterrupt");
+  if (!device || !device->interrupt) return false;
+  auto interrupt = std::static_pointer_cast<Interrupt>(LookupQuiet(device->interrupt));
+  if (!interrupt) return false;
+  {
+    std::lock_guard<std::mutex> lock(interrupt->mutex);
+    if (!interrupt->connected) return false;
+  }
+  std::weak_ptr<Interrupt> weak = interrupt;
+  Scheduler::Spawn(
+      "isr",
+      [weak] {
+        auto interrupt = weak.lock();
+        if (!interrupt) return;
+        interrupt->lock.Acquire();
+        bool connected;
+        {
+          std::lock_guard<std::mutex> lock(interrupt->mutex);
+          connected = interrupt->connected;
+          if (connected) ++interrupt->isrCalls;
+        }
+        if (connected) {
+          auto isr = interrupt->config.EvtInterruptIsr;
+          WDFINTERRUPT handle = (WDFINTERRUPT)interrupt->handle;
+          Callback("EvtInterruptIsr", [&] { isr(handle, 0); });
+        }
+        interrupt->lock.Release();
+      },
+      DIRQL_LEVEL);
+  return true;
+}
+
+}  // namespace host::fx
+
+namespace {
+// The IRQL each thread had before it took an interrupt lock.
+thread_local std::vector<uint8_t> tSavedIrql;
+}  // namespace
+
+EXTERN_C BOOLEAN WdfInterruptQueueDpcForIsr(WDFINTERRUPT Interrupt) {
+  Enter("WdfInterruptQueueDpcForIsr", HIGH_LEVEL);
+  auto interrupt = Get<fx::Interrupt>(Interrupt, Kind::Interrupt, "WdfInterruptQueueDpcForIsr");
+  if (!interrupt || !interrupt->config.EvtInterruptDpc) return FALSE;
+  {
+    std::lock_guard<std::mutex> lock(interrupt->mutex);
+    if (interrupt->dpcQueued) return FALSE;
+    interrupt->dpcQueued = true;
+    if (interrupt->dpcActive++ == 0) interrupt->dpcIdle.Reset();
+  }
+  std::weak_ptr<fx::Interrupt> weak = interrupt;
+  Scheduler::Spawn(
+      "dpc",
+      [weak] {
+        auto interrupt = weak.lock();
+        if (!interrupt) return;
+        {
+          std::lock_guard<std::mutex> lock(interrupt->mutex);
+          interrupt->dpcQueued = false;  // dequeued: a new request queues another
+        }
+        auto dpc = interrupt->config.EvtInterruptDpc;
+        WDFINTERRUPT handle = (WDFINTERRUPT)interrupt->handle;
+        WDFOBJECT device = interrupt->device->handle;
+        Callback("EvtInterruptDpc", [&] { dpc(handle, device); });
+        bool idle;
+        {
+          std::lock_guard<std::mutex> lock(interrupt->mutex);
+          idle = --interrupt->dpcActive == 0;
+        }
+        if (idle) interrupt->dpcIdle.Set();
+      },
+      DISPATCH_LEVEL);
+  return TRUE;
+}
+
+EXTERN_C void WdfInterruptAcquireLock(WDFINTERRUPT Interrupt) {
+  Enter("WdfInterruptAcquireLock", DIRQL_LEVEL);
+  auto interrupt = Get<fx::Interrupt>(Interrupt, Kind::Interrupt, "WdfInterruptAcquireLock");
+  if (!interrupt) return;
+  if (CurrentIrql() > DIRQL_LEVEL)
+    Verifier::Report(rules::InterruptLockIrql, "WdfInterruptAcquireLock", "taken above DIRQL");
+  {
+    std::lock_guard<std::mutex> lock(interrupt->mutex);
+    if (!interrupt->connected) {
+      // The framework takes no lock and changes no IRQL for an interrupt
+      // that is not connected.
+      Verifier::Report(rules::InterruptLockNotConnected, "WdfInterruptAcquireLock");
+      tSavedIrql.push_back(0xFF);
+      return;
+    }
+  }
+  if (interrupt->lock.HeldByCurrentThread()) {
+    Verifier::Report(rules::LockRecursive, "WdfInterruptAcquireLock", "the thread already holds the interrupt lock");
+    return;
+  }
+  tSavedIrql.push_back(CurrentIrql());
+  SetCurrentIrql(DIRQL_LEVEL);
+  interrupt->lock.Acquire();
+  NoteLockAcquired(interrupt.get());
+}
+
+EXTERN_C void WdfInterruptReleaseLock(WDFINTERRUPT Interrupt) {
+  Enter("WdfInterruptReleaseLock", DIRQL_LEVEL);
+  auto interrupt = Get<fx::Interrupt>(Interrupt, Kind::Interrupt, "WdfInterruptReleaseLock");
+  if (!interrupt) return;
+  if (!tSavedIrql.empty() && tSavedIrql.back() == 0xFF) {
+    tSavedIrql.pop_back();
+    return;  // the acquire took nothing
+  }
+  if (!interrupt->lock.HeldByCurrentThread() || tSavedIrql.empty()) {
+    Verifier::Report(rules::LockReleaseNotHeld, "WdfInterruptReleaseLock", "the thread does not hold the interrupt lock");
+    return;
+  }
+  NoteLockReleased(interrupt.get());
+  interrupt->lock.Release();
+  SetCurrentIrql(tSavedIrql.back());
+  tSavedIrql.pop_back();
 }

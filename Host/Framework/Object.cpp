@@ -137,6 +137,7 @@ void Delete(const std::shared_ptr<Object> &object) {
     if (object->deleted) return;
     object->deleted = true;
   }
+  object->Dispose();
   // Children go first, the newest first.
   for (;;) {
     std::shared_ptr<Object> child;
@@ -147,7 +148,6 @@ void Delete(const std::shared_ptr<Object> &object) {
     }
     Delete(child);
   }
-  object->Dispose();
   if (object->cleanup) object->cleanup(object->handle);
   if (object->destroy) object->destroy(object->handle);
   std::lock_guard<std::recursive_mutex> lock(TreeLock());

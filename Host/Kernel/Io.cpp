@@ -6,6 +6,7 @@
 #include "../Runtime/Faults.h"
 #include "../Runtime/Irql.h"
 #include "../Runtime/Verifier.h"
+#include <wdmguid.h>
 
 namespace host::io {
 
@@ -138,6 +139,48 @@ std::string ToAscii(const Name &name) {
 
 namespace {
 
+SimLock &PnpLock() {
+  static SimLock lock("PnP event queue");
+  return lock;
+}
+
+struct Registration {
+  GUID interfaceClass;
+  PDRIVER_OBJECT driverObject;
+  PDRIVER_NOTIFICATION_CALLBACK_ROUTINE callback;
+  PVOID context;
+  bool active;
+};
+std::mutex gRegistrationMutex;
+std::vector<std::shared_ptr<Registration>> gRegistrations;
+
+void Deliver(const std::shared_ptr<Registration> &r, const GUID &event, const GUID &interfaceClass,
+             const Name &link) {
+  std::vector<WCHAR> text(link.begin(), link.end());
+  text.push_back(0);
+  UNICODE_STRING name{(USHORT)(link.size() * 2), (USHORT)(text.size() * 2), text.data()};
+  DEVICE_INTERFACE_CHANGE_NOTIFICATION n{1, sizeof(DEVICE_INTERFACE_CHANGE_NOTIFICATION), event, interfaceClass,
+                                        &name};
+  uint8_t irql = CurrentIrql();
+  SetCurrentIrql(PASSIVE_LEVEL);
+  r->callback(&n, r->context);
+  SetCurrentIrql(irql);
+}
+
+// Tells every active registration of the class about a change, as one PnP event.
+void NotifyChange(const GUID &interfaceClass, const Name &link, bool arrival) {
+  PnpEventScope event;
+  std::vector<std::shared_ptr<Registration>> targets;
+  {
+    std::lock_guard<std::mutex> lock(gRegistrationMutex);
+    for (auto &r : gRegistrations)
+      if (r->active && IsEqualGUID(r->interfaceClass, interfaceClass)) targets.push_back(r);
+  }
+  for (auto &r : targets)
+    if (r->active)
+      Deliver(r, arrival ? GUID_DEVICE_INTERFACE_ARRIVAL : GUID_DEVICE_INTERFACE_REMOVAL, interfaceClass, link);
+}
+
 struct Published {
   GUID interfaceClass;
   Name link;
@@ -175,23 +218,52 @@ std::shared_ptr<Endpoint> Resolve(const Name &link) {
 
 void PublishInterface(const GUID &interfaceClass, const Name &link, std::shared_ptr<Endpoint> endpoint) {
   LinkName(link, std::move(endpoint));
-  std::lock_guard<std::mutex> lock(gMutex);
-  for (auto &p : gInterfaces)
-    if (p.link == link) {
-      p.enabled = true;
-      return;
-    }
-  gInterfaces.push_back(Published{interfaceClass, link, true});
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    bool known = false;
+    for (auto &p : gInterfaces)
+      if (p.link == link) {
+        known = true;
+        if (p.enabled) return;
+        p.enabled = true;
+      }
+    if (!known) gInterfaces.push_back(Published{interfaceClass, link, true});
+  }
+  NotifyChange(interfaceClass, link, true);
 }
 
 void WithdrawInterface(const Name &link) {
+  GUID interfaceClass{};
+  bool found = false;
   {
     std::lock_guard<std::mutex> lock(gMutex);
+    for (auto &p : gInterfaces)
+      if (p.link == link) {
+        interfaceClass = p.interfaceClass;
+        found = true;
+      }
     gInterfaces.erase(
         std::remove_if(gInterfaces.begin(), gInterfaces.end(), [&](auto &p) { return p.link == link; }),
         gInterfaces.end());
   }
   UnlinkName(link);
+  if (found) NotifyChange(interfaceClass, link, false);
+}
+
+PnpEventScope::PnpEventScope() : owner_(!PnpLock().HeldByCurrentThread()) {
+  if (owner_) PnpLock().Acquire();
+}
+
+PnpEventScope::~PnpEventScope() {
+  if (owner_) PnpLock().Release();
+}
+
+size_t NotificationsOf(const DRIVER_OBJECT *driverObject) {
+  std::lock_guard<std::mutex> lock(gRegistrationMutex);
+  size_t n = 0;
+  for (auto &r : gRegistrations)
+    if (r->active && r->driverObject == driverObject) ++n;
+  return n;
 }
 
 std::vector<Name> EnabledInterfaces(const GUID &interfaceClass) {
@@ -203,9 +275,13 @@ std::vector<Name> EnabledInterfaces(const GUID &interfaceClass) {
 }
 
 void ResetForTest() {
-  std::lock_guard<std::mutex> lock(gMutex);
-  gLinks.clear();
-  gInterfaces.clear();
+  {
+    std::lock_guard<std::mutex> lock(gMutex);
+    gLinks.clear();
+    gInterfaces.clear();
+  }
+  std::lock_guard<std::mutex> lock(gRegistrationMutex);
+  gRegistrations.clear();
 }
 
 }  // namespace host::io
@@ -234,4 +310,55 @@ EXTERN_C NTSTATUS IoGetDeviceInterfaces(const GUID *InterfaceClassGuid, PDEVICE_
   list[at] = 0;
   *SymbolicLinkList = list;
   return STATUS_SUCCESS;
+}
+
+// Deliveries of later changes happen as PnP events, serialized with the
+// device's own PnP callbacks; a registration undone before an event is not
+// called for it.
+EXTERN_C NTSTATUS IoRegisterPlugPlayNotification(IO_NOTIFICATION_EVENT_CATEGORY EventCategory,
+                                                 ULONG EventCategoryFlags, PVOID EventCategoryData,
+                                                 PDRIVER_OBJECT DriverObject,
+                                                 PDRIVER_NOTIFICATION_CALLBACK_ROUTINE CallbackRoutine, PVOID Context,
+                                                 PVOID *NotificationEntry) {
+  Scheduler::Point();
+  if (CurrentIrql() != PASSIVE_LEVEL)
+    Verifier::Report(rules::IrqlTooHigh, "IoRegisterPlugPlayNotification", "called above PASSIVE_LEVEL");
+  if (EventCategory != EventCategoryDeviceInterfaceChange) {
+    Verifier::Report(rules::NotModelled, "IoRegisterPlugPlayNotification", "only device-interface changes");
+    return STATUS_NOT_SUPPORTED;
+  }
+  int32_t injected = 0;
+  if (Faults::Check("IoRegisterPlugPlayNotification", &injected))
+    return injected ? injected : STATUS_INSUFFICIENT_RESOURCES;
+  auto r = std::make_shared<io::Registration>();
+  r->interfaceClass = *(const GUID *)EventCategoryData;
+  r->driverObject = DriverObject;
+  r->callback = CallbackRoutine;
+  r->context = Context;
+  r->active = true;
+  {
+    std::lock_guard<std::mutex> lock(io::gRegistrationMutex);
+    io::gRegistrations.push_back(r);
+  }
+  if (EventCategoryFlags & PNPNOTIFY_DEVICE_INTERFACE_INCLUDE_EXISTING_INTERFACES) {
+    // Existing interfaces are reported at once, on the registering thread and
+    // before the entry is handed back.
+    for (auto &link : io::EnabledInterfaces(r->interfaceClass))
+      io::Deliver(r, GUID_DEVICE_INTERFACE_ARRIVAL, r->interfaceClass, link);
+  }
+  *NotificationEntry = r.get();
+  return STATUS_SUCCESS;
+}
+
+EXTERN_C NTSTATUS IoUnregisterPlugPlayNotification(PVOID NotificationEntry) {
+  Scheduler::Point();
+  std::lock_guard<std::mutex> lock(io::gRegistrationMutex);
+  for (auto it = io::gRegistrations.begin(); it != io::gRegistrations.end(); ++it)
+    if (it->get() == NotificationEntry) {
+      (*it)->active = false;
+      io::gRegistrations.erase(it);
+      return STATUS_SUCCESS;
+    }
+  Verifier::Report(rules::Usage, "IoUnregisterPlugPlayNotification", "not a registration");
+  return STATUS_INVALID_PARAMETER;
 }

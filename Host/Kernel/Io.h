@@ -96,6 +96,22 @@ void PublishInterface(const GUID &interfaceClass, const Name &symbolicLink, std:
 void WithdrawInterface(const Name &symbolicLink);
 std::vector<Name> EnabledInterfaces(const GUID &interfaceClass);
 
+// PnP events are processed one at a time: a scope is one event. A thread
+// already inside one (a driver callback of that event) does not wait.
+class PnpEventScope {
+ public:
+  PnpEventScope();
+  ~PnpEventScope();
+  PnpEventScope(const PnpEventScope &) = delete;
+  PnpEventScope &operator=(const PnpEventScope &) = delete;
+
+ private:
+  bool owner_;
+};
+
+// Interface-change registrations still held by a driver object.
+size_t NotificationsOf(const DRIVER_OBJECT *driverObject);
+
 void ResetForTest();
 
 }  // namespace host::io
