@@ -28,6 +28,30 @@ void I2cController::Publish() { host::io::PublishInterface(kI2cControllerInterfa
 
 void I2cController::Withdraw() { host::io::WithdrawInterface(SymbolicLink()); }
 
+bool I2cController::RemoveOrderly() {
+  host::io::PnpEventScope event;
+  if (!NT_SUCCESS(Notify(host::io::RemovalEvent::QueryRemove))) {
+    Notify(host::io::RemovalEvent::RemoveCanceled);
+    return false;
+  }
+  RemoveSurprise();
+  return true;
+}
+
+void I2cController::RemoveSurprise() {
+  host::io::PnpEventScope event;
+  std::vector<std::weak_ptr<host::io::Packet>> pending;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    removed_ = true;
+    pending.swap(pending_);
+  }
+  for (auto &weak : pending)
+    if (auto p = weak.lock()) p->TryComplete(STATUS_NO_SUCH_DEVICE, 0);
+  Withdraw();
+  Notify(host::io::RemovalEvent::RemoveComplete);
+}
+
 void I2cController::Attach(uint16_t address, std::shared_ptr<I2cSlave> slave) {
   std::lock_guard<std::mutex> lock(mutex_);
   slaves_.emplace_back(address, std::move(slave));
@@ -37,6 +61,18 @@ void I2cController::FailNext(unsigned count, NTSTATUS status) {
   std::lock_guard<std::mutex> lock(mutex_);
   failCount_ = count;
   failStatus_ = status;
+}
+
+void I2cController::FailMatching(std::vector<uint8_t> written, NTSTATUS status, unsigned count) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  failWritten_ = std::move(written);
+  failWrittenStatus_ = status;
+  failWrittenCount_ = count;
+}
+
+std::vector<uint8_t> I2cController::ConnectionSettings() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return settings_;
 }
 
 void I2cController::HangNext(unsigned count) {
@@ -91,15 +127,27 @@ void I2cController::Record(Transfer transfer) {
 
 void I2cController::Dispatch(const std::shared_ptr<host::io::Packet> &packet) {
   const ULONG code = packet->ioControlCode;
+  bool removed;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    removed = removed_;
+  }
+  if (removed) {
+    packet->Complete(STATUS_NO_SUCH_DEVICE, 0);
+    return;
+  }
   if (code == kI2cSetConnection) {
     if (packet->input.size() != 6) {
       packet->Complete(STATUS_INVALID_PARAMETER, 0);
       return;
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    speed_ = Le32(packet->input.data());
-    address_ = Le16(packet->input.data() + 4);
-    connected_ = true;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      settings_ = packet->input;
+      speed_ = Le32(packet->input.data());
+      address_ = Le16(packet->input.data() + 4);
+      connected_ = true;
+    }
     packet->Complete(STATUS_SUCCESS, 0);
     return;
   }
@@ -130,6 +178,14 @@ void I2cController::Dispatch(const std::shared_ptr<host::io::Packet> &packet) {
   NTSTATUS faultStatus = STATUS_SUCCESS;
   size_t shortBytes = 0;
   Fault fault = TakeFault(faultStatus, shortBytes);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (fault == Fault::None && failWrittenCount_ && packet->input == failWritten_) {
+      --failWrittenCount_;
+      fault = Fault::Fail;
+      faultStatus = failWrittenStatus_;
+    }
+  }
   if (fault == Fault::Fail) {
     t.status = faultStatus;
     Record(t);
@@ -139,6 +195,10 @@ void I2cController::Dispatch(const std::shared_ptr<host::io::Packet> &packet) {
   if (fault == Fault::Hang) {
     t.status = STATUS_PENDING;
     Record(t);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      pending_.push_back(packet);
+    }
     std::weak_ptr<host::io::Packet> weak = packet;
     packet->SetCancelRoutine([weak] {
       if (auto p = weak.lock()) p->TryComplete(STATUS_CANCELLED, 0);
@@ -163,10 +223,14 @@ void I2cController::Dispatch(const std::shared_ptr<host::io::Packet> &packet) {
     std::lock_guard<std::mutex> lock(mutex_);
     finish = std::max(busFreeAt_, host::Scheduler::Now()) + duration;
     busFreeAt_ = finish;
+    if (pending_.size() > 64)
+      pending_.erase(std::remove_if(pending_.begin(), pending_.end(), [](auto &w) { return w.expired(); }),
+                     pending_.end());
+    pending_.push_back(packet);
   }
   std::weak_ptr<host::io::Packet> weak = packet;
   packet->SetCancelRoutine([weak] {
-    if (auto p = weak.lock()) p->Complete(STATUS_CANCELLED, 0);
+    if (auto p = weak.lock()) p->TryComplete(STATUS_CANCELLED, 0);
   });
   host::Scheduler::Spawn("i2c bus", [weak, finish, information] {
     host::Scheduler::Sleep(finish - host::Scheduler::Now());

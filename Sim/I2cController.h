@@ -36,10 +36,19 @@ class I2cController : public host::io::Endpoint, public std::enable_shared_from_
 
   void Attach(uint16_t address, std::shared_ptr<I2cSlave> slave);
 
+  // Removal: an orderly one asks the targets first and may be vetoed; a
+  // surprise removal does not ask. Transfers still on the bus fail.
+  bool RemoveOrderly();
+  void RemoveSurprise();
+
   // Faults for the next transfers (not connection set-up).
   void FailNext(unsigned count, NTSTATUS status);
   void HangNext(unsigned count);  // never completes until cancelled
   void ShortReadNext(unsigned count, size_t bytes);
+  // Fails the next `count` writes whose bytes are exactly `written`.
+  void FailMatching(std::vector<uint8_t> written, NTSTATUS status, unsigned count = 1);
+  // The last connection settings record, as it came.
+  std::vector<uint8_t> ConnectionSettings() const;
 
   struct Transfer {
     ULONG ioControlCode;
@@ -74,7 +83,13 @@ class I2cController : public host::io::Endpoint, public std::enable_shared_from_
   unsigned shortCount_ = 0;
   size_t shortBytes_ = 0;
   host::Ticks busFreeAt_ = 0;
+  bool removed_ = false;
+  std::vector<std::weak_ptr<host::io::Packet>> pending_;
   std::vector<Transfer> transfers_;
+  std::vector<uint8_t> settings_;
+  std::vector<uint8_t> failWritten_;
+  NTSTATUS failWrittenStatus_ = STATUS_SUCCESS;
+  unsigned failWrittenCount_ = 0;
 };
 
 // Bus time of one transfer at a speed in Hz (0: instant): 9 bits per byte,

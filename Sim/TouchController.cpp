@@ -31,6 +31,102 @@ std::vector<std::string> TouchController::ProtocolBreaches() const {
   return breaches_;
 }
 
+void TouchController::ClearCommands() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  commands_.clear();
+}
+
+void TouchController::ConnectLine(std::function<void(bool)> line) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  line_ = std::move(line);
+}
+
+void TouchController::UpdateLine() {
+  std::function<void(bool)> line;
+  bool asserted;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    line = line_;
+    asserted = !fifo_.empty();
+  }
+  if (line) line(asserted);
+}
+
+void TouchController::QueueReport(const std::vector<uint8_t> &report) {
+  std::vector<uint8_t> bytes(2);
+  PutLe16(bytes.data(), (uint16_t)(report.size() + 2));
+  bytes.insert(bytes.end(), report.begin(), report.end());
+  QueueRaw(bytes);
+}
+
+void TouchController::QueueRaw(const std::vector<uint8_t> &bytes) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (asleep_) return;
+    fifo_.push_back(bytes);
+  }
+  UpdateLine();
+}
+
+size_t TouchController::PendingReports() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return fifo_.size();
+}
+
+bool TouchController::Asleep() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return asleep_;
+}
+
+unsigned TouchController::Resets() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return resets_;
+}
+
+unsigned TouchController::InputReads() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return inputReads_;
+}
+
+void TouchController::Command(const std::vector<uint8_t> &written) {
+  if (written.size() < 4) {
+    Breach("command of " + std::to_string(written.size()) + " bytes");
+    return;
+  }
+  uint8_t argument = written[2];
+  uint8_t opcode = written[3] & 0x0F;
+  bool clearFifo = false, queueReset = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    commands_.push_back(written);
+    switch (opcode) {
+      case 0x01:  // RESET
+        if (written.size() != 4 || argument != 0) breaches_.push_back("malformed RESET");
+        ++resets_;
+        asleep_ = false;
+        clearFifo = queueReset = true;
+        break;
+      case 0x08:  // SET_POWER
+        if (written.size() != 4 || argument > 1)
+          breaches_.push_back("malformed SET_POWER");
+        else
+          asleep_ = argument == 1;
+        if (asleep_) clearFifo = true;
+        break;
+      case 0x02:  // GET_REPORT
+      case 0x03:  // SET_REPORT
+        break;
+      default:
+        breaches_.push_back("unknown opcode " + std::to_string(opcode));
+    }
+    if (asleep_ && opcode != 0x08) breaches_.push_back("command while asleep");
+    if (clearFifo) fifo_.clear();
+    // The answer to RESET: an input report whose length field is 0.
+    if (queueReset) fifo_.push_back(std::vector<uint8_t>{0x00, 0x00});
+  }
+  UpdateLine();
+}
+
 void TouchController::Breach(std::string text) {
   std::lock_guard<std::mutex> lock(mutex_);
   breaches_.push_back(std::move(text));
@@ -43,9 +139,20 @@ size_t TouchController::Transfer(const std::vector<uint8_t> &written, uint8_t *r
     return n;
   };
   if (written.empty()) {
-    // An input read: nothing waits yet, so the device answers an empty report.
-    std::vector<uint8_t> none(readLength, 0);
-    return answer(none);
+    // An input read: the oldest waiting report, or a zero length when none waits.
+    std::vector<uint8_t> report;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++inputReads_;
+      if (!fifo_.empty()) {
+        report = fifo_.front();
+        fifo_.pop_front();
+      }
+    }
+    report.resize(std::max(report.size(), readLength), 0);
+    size_t n = answer(report);
+    UpdateLine();
+    return n;
   }
   if (written.size() < 2) {
     Breach("a write of " + std::to_string(written.size()) + " byte names no register");
@@ -56,8 +163,7 @@ size_t TouchController::Transfer(const std::vector<uint8_t> &written, uint8_t *r
   if (reg == description_.hid.wReportDescRegister && written.size() == 2)
     return answer(description_.reportDescriptor);
   if (reg == description_.hid.wCommandRegister) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    commands_.push_back(written);
+    Command(written);
     return 0;
   }
   Breach("transfer to unknown register 0x" + [&] {

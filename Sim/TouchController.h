@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -44,6 +46,18 @@ class TouchController : public I2cSlave {
 
   // Commands written to the command register, as raw bytes.
   std::vector<std::vector<uint8_t>> Commands() const;
+  void ClearCommands();
+
+  // The interrupt line: asserted while a report waits.
+  void ConnectLine(std::function<void(bool asserted)> line);
+  // Queues an input report (the bytes after the length field); dropped while asleep.
+  void QueueReport(const std::vector<uint8_t> &report);
+  // Queues bytes exactly as the host will read them, length field included.
+  void QueueRaw(const std::vector<uint8_t> &bytes);
+  size_t PendingReports() const;
+  bool Asleep() const;
+  unsigned Resets() const;
+  unsigned InputReads() const;
   // Malformed host transfers, one text each.
   std::vector<std::string> ProtocolBreaches() const;
 
@@ -51,10 +65,17 @@ class TouchController : public I2cSlave {
 
  private:
   void Breach(std::string text);
+  void Command(const std::vector<uint8_t> &written);
+  void UpdateLine();
 
   TouchDescription description_;
   mutable std::mutex mutex_;
   std::vector<std::vector<uint8_t>> commands_;
+  std::deque<std::vector<uint8_t>> fifo_;
+  std::function<void(bool)> line_;
+  bool asleep_ = false;
+  unsigned resets_ = 0;
+  unsigned inputReads_ = 0;
   std::vector<std::string> breaches_;
 };
 

@@ -11,6 +11,7 @@
 #pragma alloc_text(PAGE, EvtDeviceReleaseHardware)
 #pragma alloc_text(PAGE, EvtDeviceD0Entry)
 #pragma alloc_text(PAGE, EvtDeviceD0Exit)
+#pragma alloc_text(PAGE, EvtDeviceD0ExitPreInterruptsDisabled)
 #pragma alloc_text(PAGE, EvtI2cTargetQueryRemove)
 #pragma alloc_text(PAGE, EvtI2cTargetRemoveCanceled)
 #pragma alloc_text(PAGE, EvtI2cTargetRemoveComplete)
@@ -200,6 +201,11 @@ BindGpioController(
         }
         Context->GpioTarget = target;
 
+        //
+        // A failed query must not leave the routines of an earlier binding
+        // for release to call.
+        //
+        RtlZeroMemory(&Context->GpioInterface, sizeof(Context->GpioInterface));
         status = WdfIoTargetQueryForInterface(target, &GUID_GPIO_CONTROLLER_INTERFACE,
                                               (PINTERFACE)&Context->GpioInterface, sizeof(GPIO_PIN_INTERFACE),
                                               GPIO_PIN_INTERFACE_VERSION, NULL);
@@ -410,7 +416,11 @@ EvtDeviceReleaseHardware(
     if (context->GpioTarget != NULL || context->I2cTarget != NULL) {
         WdfWaitLockAcquire(context->WaitLock, NULL);
         if (context->GpioTarget != NULL) {
-            if (context->GpioInterface.MaskInterrupt != NULL) {
+            //
+            // A preparation that failed on the interface has a target but no
+            // usable interface: its routines are not called then.
+            //
+            if (context->GpioInterface.Context != NULL && context->GpioInterface.MaskInterrupt != NULL) {
                 context->GpioInterface.MaskInterrupt(context->GpioInterface.Context, context->GpioPin);
             }
             WdfObjectDelete(context->GpioTarget);
@@ -478,8 +488,47 @@ EvtDeviceD0Entry(
     }
 
     ExFreePoolWithTag(command, HIDI2C_POOL_TAG);
+
+    //
+    // The interrupt is not connected yet, so the pin can be unmasked without
+    // the interrupt lock.
+    //
+    if (NT_SUCCESS(status) && InterlockedExchange(&context->ReadPathStopped, FALSE) &&
+        context->GpioTarget != NULL && context->GpioInterface.UnmaskInterrupt != NULL) {
+        context->GpioInterface.UnmaskInterrupt(context->GpioInterface.Context, context->GpioPin);
+    }
+
     TraceEvents(TRACE_LEVEL_VERBOSE, TRACE_POWER, "exit, status 0x%08X", status);
     return status;
+}
+
+/*++
+    Stops the read path while the interrupt is still connected: no read
+    starts from now on, and the one in progress finishes, interrupt lock and
+    all, before the framework disconnects the interrupt.
+--*/
+NTSTATUS
+EvtDeviceD0ExitPreInterruptsDisabled(
+    _In_ WDFDEVICE Device,
+    _In_ WDF_POWER_DEVICE_STATE TargetState
+    )
+{
+    PDEVICE_EXTENSION context = GetDeviceContext(Device);
+    ULONG i;
+
+    UNREFERENCED_PARAMETER(TargetState);
+    PAGED_CODE();
+    TraceEvents(TRACE_LEVEL_VERBOSE, TRACE_POWER, "entry");
+
+    InterlockedExchange(&context->ReadPathStopped, TRUE);
+    for (i = 0; i < 2; ++i) {
+        if (context->ReadWorkItems[i] != NULL) {
+            WdfWorkItemFlush(context->ReadWorkItems[i]);
+        }
+    }
+
+    TraceEvents(TRACE_LEVEL_VERBOSE, TRACE_POWER, "exit");
+    return STATUS_SUCCESS;
 }
 
 /*++

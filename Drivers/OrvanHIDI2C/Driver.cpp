@@ -116,6 +116,7 @@ EvtDeviceAdd(
     WDF_PNPPOWER_EVENT_CALLBACKS_INIT(&pnpPowerCallbacks);
     pnpPowerCallbacks.EvtDeviceD0Entry = EvtDeviceD0Entry;
     pnpPowerCallbacks.EvtDeviceD0Exit = EvtDeviceD0Exit;
+    pnpPowerCallbacks.EvtDeviceD0ExitPreInterruptsDisabled = EvtDeviceD0ExitPreInterruptsDisabled;
     pnpPowerCallbacks.EvtDevicePrepareHardware = EvtDevicePrepareHardware;
     pnpPowerCallbacks.EvtDeviceReleaseHardware = EvtDeviceReleaseHardware;
     WdfDeviceInitSetPnpPowerEventCallbacks(DeviceInit, &pnpPowerCallbacks);

@@ -128,6 +128,23 @@ ReadOneReport(
         }
     }
 
+    //
+    // Once the read path is stopping the interrupt may be disconnected; the
+    // pin stays masked until the next D0 entry.
+    //
+    if (Context->ReadPathStopped) {
+        TraceEvents(TRACE_LEVEL_VERBOSE, TRACE_READ, "read path stopped, pin left masked");
+        return;
+    }
+
+    //
+    // Without its I2C controller the device's report can never be read, and
+    // a pin unmasked on a line that stays asserted would interrupt for ever.
+    //
+    if (Context->I2cTargetRemoved) {
+        TraceEvents(TRACE_LEVEL_WARNING, TRACE_READ, "I2C controller removed, pin left masked");
+        return;
+    }
     WdfInterruptAcquireLock(Context->Interrupt);
     if (Context->GpioTarget != NULL && Context->GpioInterface.UnmaskInterrupt != NULL) {
         Context->GpioInterface.UnmaskInterrupt(Context->GpioInterface.Context, Context->GpioPin);
@@ -156,7 +173,9 @@ EvtWorkItemReadReport(
     }
 
     do {
-        ReadOneReport(context);
+        if (!context->ReadPathStopped) {
+            ReadOneReport(context);
+        }
     } while (InterlockedDecrement(&context->PendingReads) != 0);
 
     TraceEvents(TRACE_LEVEL_VERBOSE, TRACE_READ, "exit");

@@ -135,6 +135,14 @@ typedef struct _DEVICE_EXTENSION {
     // never share InputReportBuffer.
     //
     LONG PendingReads;
+
+    //
+    // Set before the framework disconnects the interrupt: a read that starts
+    // afterwards does nothing, and the one in progress has finished with the
+    // interrupt lock by the time the interrupt goes. The next D0 entry
+    // unmasks the pin such a read left masked.
+    //
+    LONG ReadPathStopped;
 } DEVICE_EXTENSION, *PDEVICE_EXTENSION;
 
 WDF_DECLARE_CONTEXT_TYPE_WITH_NAME(DEVICE_EXTENSION, GetDeviceContext)
@@ -162,6 +170,7 @@ EVT_WDF_DEVICE_PREPARE_HARDWARE EvtDevicePrepareHardware;
 EVT_WDF_DEVICE_RELEASE_HARDWARE EvtDeviceReleaseHardware;
 EVT_WDF_DEVICE_D0_ENTRY EvtDeviceD0Entry;
 EVT_WDF_DEVICE_D0_EXIT EvtDeviceD0Exit;
+EVT_WDF_DEVICE_D0_EXIT_PRE_INTERRUPTS_DISABLED EvtDeviceD0ExitPreInterruptsDisabled;
 EVT_WDF_IO_TARGET_QUERY_REMOVE EvtI2cTargetQueryRemove;
 EVT_WDF_IO_TARGET_REMOVE_CANCELED EvtI2cTargetRemoveCanceled;
 EVT_WDF_IO_TARGET_REMOVE_COMPLETE EvtI2cTargetRemoveComplete;

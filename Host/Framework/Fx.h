@@ -153,6 +153,7 @@ struct Device : Object {
   bool restartRequested = false;
   unsigned restarts = 0;
   WDFINTERRUPT interrupt = nullptr;
+  bool lineLevel = false;
   void Dispose() override;
 };
 
@@ -304,9 +305,11 @@ void AsPnpEvent(const std::function<void()> &operation);
 // Waits until every queued PnP event (restarts, notifications) has run.
 void WaitForPnpIdle();
 
-// The interrupt line of a device: runs the ISR at DIRQL on an interrupt
-// thread holding the interrupt lock, if the interrupt is connected.
-bool TriggerInterrupt(WDFDEVICE device);
+// The interrupt line of a device as the CPU sees it. A rising level runs the
+// ISR at DIRQL on an interrupt thread holding the interrupt lock, if the
+// interrupt is connected; a level already high when the interrupt connects
+// runs it too.
+void SetInterruptLine(WDFDEVICE device, bool level);
 
 // Power state of a device's queues: power-managed queues dispatch and hand
 // out requests only while the device is in D0.

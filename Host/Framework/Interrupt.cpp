@@ -52,15 +52,7 @@ namespace host::fx {
 
 void Interrupt::Dispose() { dpcIdle.Wait(); }
 
-bool TriggerInterrupt(WDFDEVICE handle) {
-  auto device = Get<Device>(handle, Kind::Device, "TriggerInterrupt");
-  if (!device || !device->interrupt) return false;
-  auto interrupt = std::static_pointer_cast<Interrupt>(LookupQuiet(device->interrupt));
-  if (!interrupt) return false;
-  {
-    std::lock_guard<std::mutex> lock(interrupt->mutex);
-    if (!interrupt->connected) return false;
-  }
+void RunIsr(const std::shared_ptr<Interrupt> &interrupt) {
   std::weak_ptr<Interrupt> weak = interrupt;
   Scheduler::Spawn(
       "isr",
@@ -82,7 +74,25 @@ bool TriggerInterrupt(WDFDEVICE handle) {
         interrupt->lock.Release();
       },
       DIRQL_LEVEL);
-  return true;
+}
+
+void SetInterruptLine(WDFDEVICE handle, bool level) {
+  auto device = std::static_pointer_cast<Device>(LookupQuiet(handle));
+  if (!device) return;
+  std::shared_ptr<Interrupt> interrupt;
+  {
+    std::lock_guard<std::recursive_mutex> lock(TreeLock());
+    bool rising = level && !device->lineLevel;
+    device->lineLevel = level;
+    if (!rising || !device->interrupt) return;
+    interrupt = std::static_pointer_cast<Interrupt>(LookupQuiet(device->interrupt));
+  }
+  if (!interrupt) return;
+  {
+    std::lock_guard<std::mutex> lock(interrupt->mutex);
+    if (!interrupt->connected) return;
+  }
+  RunIsr(interrupt);
 }
 
 }  // namespace host::fx

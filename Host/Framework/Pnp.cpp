@@ -25,6 +25,10 @@ void DeleteList(WDFCMRESLIST handle) {
   if (auto list = LookupQuiet(handle)) Delete(list);
 }
 
+}  // namespace
+void RunIsr(const std::shared_ptr<Interrupt> &interrupt);
+namespace {
+
 std::shared_ptr<Interrupt> InterruptOf(Device &device) {
   return std::static_pointer_cast<Interrupt>(LookupQuiet(device.interrupt));
 }
@@ -63,6 +67,8 @@ void StopLocked(Device &device, WDF_POWER_DEVICE_STATE target) {
   WDFDEVICE handle = (WDFDEVICE)device.handle;
   SetDeviceInD0(handle, false);
   WaitForDriverOwnedRequests(device);
+  if (auto preDisable = device.record->pnpCallbacks.EvtDeviceD0ExitPreInterruptsDisabled)
+    Callback("EvtDeviceD0ExitPreInterruptsDisabled", [&] { preDisable(handle, target); });
   if (auto interrupt = InterruptOf(device)) {
     {
       std::lock_guard<std::mutex> lock(interrupt->mutex);
@@ -114,8 +120,16 @@ NTSTATUS StartLocked(Device &device) {
   for (auto &d : device.resources.translated)
     if (d.Type == CmResourceTypeInterrupt) hasInterruptResource = true;
   if (auto interrupt = InterruptOf(device)) {
-    std::lock_guard<std::mutex> lock(interrupt->mutex);
-    interrupt->connected = hasInterruptResource;
+    {
+      std::lock_guard<std::mutex> lock(interrupt->mutex);
+      interrupt->connected = hasInterruptResource;
+    }
+    bool level;
+    {
+      std::lock_guard<std::recursive_mutex> lock(TreeLock());
+      level = device.lineLevel;
+    }
+    if (hasInterruptResource && level) RunIsr(interrupt);
   }
   device.pnpState = (int)PnpState::Started;
   DeleteList(raw);

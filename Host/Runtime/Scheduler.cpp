@@ -169,7 +169,23 @@ void ThreadMain(RunState *run, SimThread *t) {
   tSelf = nullptr;
 }
 
+// Threads that have ended are joined now and then, so that a long run does
+// not keep thousands of them.
+void ReapLocked(RunState &run) {
+  auto &all = run.all;
+  for (auto it = all.begin(); it != all.end();) {
+    SimThread *t = it->get();
+    if (t->state == SimThread::State::Done && t != tSelf) {
+      if (t->os.joinable()) t->os.join();
+      it = all.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
 SimThread *NewThreadLocked(RunState &run, std::string name, std::function<void()> body, uint8_t irql) {
+  if (run.all.size() >= 256) ReapLocked(run);
   auto owned = std::make_unique<SimThread>();
   SimThread *t = owned.get();
   t->id = run.nextId++;

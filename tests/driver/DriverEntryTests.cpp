@@ -107,9 +107,10 @@ TEST_F(DriverEntryTest, DeviceAddConfiguresTheFrameworkAsDesigned) {
   WDF_PNPPOWER_EVENT_CALLBACKS_INIT(&expected);
   expected.EvtDeviceD0Entry = EvtDeviceD0Entry;
   expected.EvtDeviceD0Exit = EvtDeviceD0Exit;
+  expected.EvtDeviceD0ExitPreInterruptsDisabled = EvtDeviceD0ExitPreInterruptsDisabled;
   expected.EvtDevicePrepareHardware = EvtDevicePrepareHardware;
   expected.EvtDeviceReleaseHardware = EvtDeviceReleaseHardware;
-  EXPECT_EQ(std::memcmp(&r.pnpCallbacks, &expected, sizeof expected), 0) << "exactly the four callbacks";
+  EXPECT_EQ(std::memcmp(&r.pnpCallbacks, &expected, sizeof expected), 0) << "the four PnP and power callbacks and the read path's quiescing";
   EXPECT_EQ(r.powerPolicyOwnership, 0);
   EXPECT_EQ(r.otherInitCalls, 0u);
 

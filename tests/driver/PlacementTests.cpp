@@ -69,6 +69,7 @@ TEST(CodePlacement, SegmentsAreAsDesigned) {
       {"EvtDeviceReleaseHardware", "PAGE"},
       {"EvtDeviceD0Entry", "PAGE"},
       {"EvtDeviceD0Exit", "PAGE"},
+      {"EvtDeviceD0ExitPreInterruptsDisabled", "PAGE"},
       {"EvtI2cTargetQueryRemove", "PAGE"},
       {"EvtI2cTargetRemoveCanceled", "PAGE"},
       {"EvtI2cTargetRemoveComplete", "PAGE"},
