@@ -49,7 +49,7 @@ std::vector<uint8_t> AcpiDevice::Output(uint16_t type, const std::vector<uint8_t
   put32(8, count);
   PutLe16(&b[12], type);
   PutLe16(&b[14], dataLength ? *dataLength : (uint16_t)data.size());
-  std::memcpy(&b[16], data.data(), data.size());
+  if (!data.empty()) std::memcpy(&b[16], data.data(), data.size());
   return b;
 }
 
@@ -109,7 +109,7 @@ void AcpiDevice::Dispatch(const std::shared_ptr<host::io::Packet> &packet) {
     packet->Complete(STATUS_BUFFER_OVERFLOW, 0);
     return;
   }
-  std::memcpy(packet->output.data(), out.data(), out.size());
+  if (!out.empty()) std::memcpy(packet->output.data(), out.data(), out.size());
   packet->Complete(STATUS_SUCCESS, out.size());
 }
 

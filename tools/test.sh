@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test.
 #   tools/test.sh          the normal configuration
-#   tools/test.sh --all    also the x86 (-m32) and the address/undefined-sanitizer configurations
+#   tools/test.sh --all    also the x86 (-m32) and the address/undefined-sanitizer configurations,
+#                          and the fuzz targets (clang, libFuzzer), each run for a short fixed time
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/bootstrap.sh
@@ -22,4 +23,5 @@ run_config normal
 if [ $all = 1 ]; then
   run_config x86 -DHIDI2C_X86=ON -DHIDI2C_WINE_TESTS=OFF
   run_config sanitize -DHIDI2C_SANITIZE=ON -DHIDI2C_WINE_TESTS=OFF
+  CC=clang CXX=clang++ run_config fuzz -DHIDI2C_FUZZ=ON
 fi

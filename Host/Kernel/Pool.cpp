@@ -38,9 +38,11 @@ struct Block {
   std::string thread;
 };
 
-std::mutex gMutex;
-std::unordered_map<const void *, Block> gLive;
-std::deque<Block> gQuarantine;
+// Kept for the life of the process (never destroyed), so that blocks still
+// tracked at exit stay reachable rather than read as leaks of the host.
+std::mutex &gMutex = *new std::mutex;
+std::unordered_map<const void *, Block> &gLive = *new std::unordered_map<const void *, Block>;
+std::deque<Block> &gQuarantine = *new std::deque<Block>;
 
 bool PoisonIntact(const Block &b) {
   HOST_POOL_SHOW(b.memory, b.size);
