@@ -5,11 +5,17 @@
 #include <wdf.h>
 
 #include <cstdint>
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "Contacts.h"
 #include "Framework/Fx.h"
 #include "Platform.h"
+#include "ReportDescriptor.h"
 
 namespace sim {
 
@@ -48,9 +54,19 @@ struct Enumeration {
   std::u16string manufacturer, product, serialNumber;
 };
 
+using SimEventRef = std::shared_ptr<host::SimEvent>;
+
+struct Delivered {
+  uint8_t reportId = 0;
+  std::vector<uint8_t> bytes;  // as the read returned them, report id first
+  std::vector<Contact> contacts;
+  host::Ticks at = 0;
+};
+
 class HidClass {
  public:
   explicit HidClass(WDFDEVICE device) : device_(device) {}
+  ~HidClass();
 
   // Sends one request and waits for it to complete.
   HidResult Send(ULONG code, void *buffer, ULONG outputLength, PVOID type3 = nullptr, bool boundInformation = true);
@@ -65,8 +81,44 @@ class HidClass {
 
   HidResult GetString(uint16_t id, uint16_t language, std::u16string &text, ULONG bufferBytes = 256);
 
+  // Enumerates, parses the report descriptor and keeps two reads pending,
+  // each sent again as soon as it completes.
+  Enumeration Start();
+  // Cancels the pending reads and sends no more.
+  void StopReading();
+  void ResumeReading();
+  const ReportDescriptor &Descriptor() const { return descriptor_; }
+  const std::optional<ContactLayout> &Layout() const { return layout_; }
+
+  std::vector<Delivered> Reports() const;
+  // Reads completed with a failure status, by status.
+  std::vector<NTSTATUS> FailedReads() const;
+  size_t ReadsPending() const;
+  size_t DeliveredCount() const { return delivered_; }
+  // Set at each delivered report (for free-running benchmarks).
+  SimEventRef Delivery() { return delivery_; }
+
+  // Feature and output requests through HID_XFER_PACKETs.
+  HidResult GetFeature(uint8_t id, std::vector<uint8_t> &bytes);
+  HidResult SetFeature(const std::vector<uint8_t> &bytes);
+  HidResult WriteOutput(const std::vector<uint8_t> &bytes);
+
  private:
+  struct ReadSlot;
+  void IssueRead(const std::shared_ptr<ReadSlot> &slot);
+  void OnRead(const std::shared_ptr<ReadSlot> &slot, host::fx::IrpCompletion &completion);
+
   WDFDEVICE device_;
+  ReportDescriptor descriptor_;
+  std::optional<ContactLayout> layout_;
+  size_t readLength_ = 1;
+  mutable std::mutex mutex_;
+  bool reading_ = false;
+  std::vector<std::shared_ptr<ReadSlot>> slots_;
+  std::vector<Delivered> reports_;
+  std::vector<NTSTATUS> failed_;
+  std::atomic<size_t> delivered_{0};
+  SimEventRef delivery_ = std::make_shared<host::SimEvent>(false, false, "report delivered");
 };
 
 }  // namespace sim

@@ -60,8 +60,9 @@ Machine::Machine(MachineConfig config) : config_(std::move(config)) {
 Machine::~Machine() = default;
 
 NTSTATUS Machine::Boot() {
-  if (driver_.handle == nullptr) {
-    NTSTATUS status = host::fx::LoadDriver(config_.driverEntry, driver_);
+  host::fx::LoadedDriver &driver = shared_ ? *shared_ : driver_;
+  if (driver.handle == nullptr) {
+    NTSTATUS status = host::fx::LoadDriver(config_.driverEntry, driver);
     if (!NT_SUCCESS(status)) return status;
   }
   i2c_->Publish();
@@ -69,7 +70,7 @@ NTSTATUS Machine::Boot() {
     gpio_->Publish();
     gpioPublished_ = true;
   }
-  auto added = host::fx::AddDevice(driver_, acpi_);
+  auto added = host::fx::AddDevice(driver, acpi_);
   if (!NT_SUCCESS(added.status)) return added.status;
   device_ = added.device;
   hid_ = std::make_unique<HidClass>(device_);
@@ -99,9 +100,36 @@ void Machine::ArriveGpio() {
 }
 
 void Machine::Shutdown() {
+  while (!playDone_) host::Scheduler::Sleep(host::kTicksPerMs);
+  if (hid_) hid_->StopReading();
   Remove();
   host::fx::WaitForPnpIdle();
   if (driver_.handle) host::fx::UnloadDriver(driver_);
+}
+
+void Machine::Play(std::vector<Timed> reports) {
+  playDone_ = false;
+  host::Scheduler::Spawn("touch controller", [this, reports = std::move(reports)] {
+    host::Ticks start = host::Scheduler::Now();
+    for (const Timed &r : reports) {
+      host::Ticks wait = start + r.at - host::Scheduler::Now();
+      if (wait > 0) host::Scheduler::Sleep(wait);
+      if (touch_->QueueReport(r.bytes)) ++played_;
+    }
+    playDone_ = true;
+  });
+}
+
+std::vector<Machine::Timed> Machine::FromContacts(const ContactLayout &layout,
+                                                  const std::vector<std::vector<Contact>> &frames,
+                                                  host::Ticks interval) {
+  std::vector<Timed> out;
+  host::Ticks at = 0;
+  for (auto &frame : frames) {
+    out.push_back(Timed{at, EncodeContacts(layout, frame)});
+    at += interval;
+  }
+  return out;
 }
 
 TouchDescription DefaultTouchscreen() {

@@ -3,6 +3,7 @@
 // bus and the HID class driver above, with a small API for tests.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,6 +60,22 @@ class Machine {
   // A GPIO controller that was not there at boot appears.
   void ArriveGpio();
 
+  // Plays input reports on a player thread: each one queued at its time
+  // after the start of the play (virtual time in controlled runs).
+  struct Timed {
+    host::Ticks at;
+    std::vector<uint8_t> bytes;  // the report, without the length field
+  };
+  void Play(std::vector<Timed> reports);
+  static std::vector<Timed> FromContacts(const ContactLayout &layout, const std::vector<std::vector<Contact>> &frames,
+                                         host::Ticks interval);
+  bool PlayDone() const { return playDone_; }
+  size_t Played() const { return played_; }
+
+  // Shares another machine's driver instead of loading one: several touch
+  // devices under one driver.
+  void ShareDriverOf(Machine &other) { shared_ = &other.driver_; }
+
   static CM_PARTIAL_RESOURCE_DESCRIPTOR InterruptResource();
   static CM_PARTIAL_RESOURCE_DESCRIPTOR MemoryResource();
 
@@ -72,6 +89,9 @@ class Machine {
   std::shared_ptr<TouchController> touch_;
   std::unique_ptr<HidClass> hid_;
   bool gpioPublished_ = false;
+  host::fx::LoadedDriver *shared_ = nullptr;
+  std::atomic<bool> playDone_{true};
+  std::atomic<size_t> played_{0};
 };
 
 // The default controller of the simulator: a 10-contact touchscreen.

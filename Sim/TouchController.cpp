@@ -8,6 +8,103 @@ namespace sim {
 TouchController::TouchController(TouchDescription description) : description_(std::move(description)) {
   if (description_.hid.wReportDescLength == 0)
     description_.hid.wReportDescLength = (uint16_t)description_.reportDescriptor.size();
+  parsed_ = ReportDescriptor::Parse(description_.reportDescriptor);
+  layout_ = FindContactLayout(parsed_);
+}
+
+void TouchController::QueueContacts(const std::vector<Contact> &contacts) {
+  if (layout_) QueueReport(EncodeContacts(*layout_, contacts));
+}
+
+std::vector<std::vector<uint8_t>> TouchController::OutputReports() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return outputs_;
+}
+
+std::vector<uint8_t> TouchController::Feature(uint8_t id) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = features_.find(id);
+  if (it != features_.end()) return it->second;
+  // A feature never set reads as zeros of its length, its id first.
+  const HidReport *r = parsed_.Find(ReportKind::Feature, id);
+  std::vector<uint8_t> bytes(r ? parsed_.ByteLength(*r) : 1, 0);
+  if (parsed_.usesReportIds && !bytes.empty()) bytes[0] = id;
+  return bytes;
+}
+
+void TouchController::SetFeature(uint8_t id, std::vector<uint8_t> bytes) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  features_[id] = std::move(bytes);
+}
+
+void TouchController::OverrideFeatureLength(std::optional<uint16_t> length) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  featureLength_ = length;
+}
+
+// GET_REPORT and SET_REPORT: the command word, the id byte when the id does
+// not fit its 4 bits, the data register, and for SET_REPORT the report with
+// its length field.
+size_t TouchController::ReportCommand(const std::vector<uint8_t> &written, uint8_t *read, size_t readLength) {
+  uint8_t type = (written[2] >> 4) & 3;
+  uint8_t id = written[2] & 0x0F;
+  size_t at = 4;
+  if (id == 0x0F) {
+    if (written.size() < 5) {
+      Breach("report command without its id byte");
+      return 0;
+    }
+    id = written[4];
+    at = 5;
+  }
+  bool get = (written[3] & 0x0F) == 0x02;
+  if (type != 3) Breach("report command for a report type other than feature");
+  if (written.size() < at + 2 || Le16(&written[at]) != description_.hid.wDataRegister) {
+    Breach("report command without the data register");
+    return 0;
+  }
+  at += 2;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    commands_.push_back(written);
+  }
+  if (get) {
+    if (written.size() != at) Breach("GET_REPORT with trailing bytes");
+    std::vector<uint8_t> report = Feature(id);
+    std::vector<uint8_t> answer(2);
+    std::optional<uint16_t> length;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      length = featureLength_;
+    }
+    PutLe16(answer.data(), length ? *length : (uint16_t)(report.size() + 2));
+    answer.insert(answer.end(), report.begin(), report.end());
+    size_t n = std::min(answer.size(), readLength);
+    std::memcpy(read, answer.data(), n);
+    if (n < readLength) std::memset(read + n, 0, readLength - n);
+    return readLength;
+  }
+  if (written.size() < at + 2) {
+    Breach("SET_REPORT without a length field");
+    return 0;
+  }
+  uint16_t length = Le16(&written[at]);
+  std::vector<uint8_t> report(written.begin() + at + 2, written.end());
+  if (length != report.size() + 2) Breach("SET_REPORT length field does not match the report");
+  SetFeature(id, report);
+  return 0;
+}
+
+void TouchController::OutputWrite(const std::vector<uint8_t> &written) {
+  if (written.size() < 4) {
+    Breach("output report without a length field");
+    return;
+  }
+  std::vector<uint8_t> report(written.begin() + 4, written.end());
+  if (Le16(&written[2]) != report.size() + 2) Breach("output report length field does not match the report");
+  if (report.size() > description_.hid.wMaxOutputLength) Breach("output report longer than wMaxOutputLength");
+  std::lock_guard<std::mutex> lock(mutex_);
+  outputs_.push_back(report);
 }
 
 std::vector<uint8_t> TouchController::HidDescriptorBytes() const {
@@ -52,20 +149,21 @@ void TouchController::UpdateLine() {
   if (line) line(asserted);
 }
 
-void TouchController::QueueReport(const std::vector<uint8_t> &report) {
+bool TouchController::QueueReport(const std::vector<uint8_t> &report) {
   std::vector<uint8_t> bytes(2);
   PutLe16(bytes.data(), (uint16_t)(report.size() + 2));
   bytes.insert(bytes.end(), report.begin(), report.end());
-  QueueRaw(bytes);
+  return QueueRaw(bytes);
 }
 
-void TouchController::QueueRaw(const std::vector<uint8_t> &bytes) {
+bool TouchController::QueueRaw(const std::vector<uint8_t> &bytes) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (asleep_) return;
+    if (asleep_) return false;
     fifo_.push_back(bytes);
   }
   UpdateLine();
+  return true;
 }
 
 size_t TouchController::PendingReports() const {
@@ -163,7 +261,13 @@ size_t TouchController::Transfer(const std::vector<uint8_t> &written, uint8_t *r
   if (reg == description_.hid.wReportDescRegister && written.size() == 2)
     return answer(description_.reportDescriptor);
   if (reg == description_.hid.wCommandRegister) {
+    if (written.size() >= 4 && ((written[3] & 0x0F) == 0x02 || (written[3] & 0x0F) == 0x03))
+      return ReportCommand(written, read, readLength);
     Command(written);
+    return 0;
+  }
+  if (reg == description_.hid.wOutputRegister) {
+    OutputWrite(written);
     return 0;
   }
   Breach("transfer to unknown register 0x" + [&] {

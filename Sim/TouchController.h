@@ -6,11 +6,15 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "Contacts.h"
 #include "I2cController.h"
+#include "ReportDescriptor.h"
 
 namespace sim {
 
@@ -51,9 +55,10 @@ class TouchController : public I2cSlave {
   // The interrupt line: asserted while a report waits.
   void ConnectLine(std::function<void(bool asserted)> line);
   // Queues an input report (the bytes after the length field); dropped while asleep.
-  void QueueReport(const std::vector<uint8_t> &report);
+  // Both return false when the report was dropped.
+  bool QueueReport(const std::vector<uint8_t> &report);
   // Queues bytes exactly as the host will read them, length field included.
-  void QueueRaw(const std::vector<uint8_t> &bytes);
+  bool QueueRaw(const std::vector<uint8_t> &bytes);
   size_t PendingReports() const;
   bool Asleep() const;
   unsigned Resets() const;
@@ -61,15 +66,36 @@ class TouchController : public I2cSlave {
   // Malformed host transfers, one text each.
   std::vector<std::string> ProtocolBreaches() const;
 
+  // The parsed report descriptor and, for a digitizer, where its contacts go.
+  const ReportDescriptor &Descriptor() const { return parsed_; }
+  const std::optional<ContactLayout> &Layout() const { return layout_; }
+  // Queues one input report with these contacts.
+  void QueueContacts(const std::vector<Contact> &contacts);
+
+  // Output reports written to the output register, as the report bytes.
+  std::vector<std::vector<uint8_t>> OutputReports() const;
+  // Feature reports: what GET_REPORT answers and SET_REPORT stores, by id.
+  std::vector<uint8_t> Feature(uint8_t id) const;
+  void SetFeature(uint8_t id, std::vector<uint8_t> bytes);
+  // The length field the next GET_REPORT answers with, in place of the true one.
+  void OverrideFeatureLength(std::optional<uint16_t> length);
+
   size_t Transfer(const std::vector<uint8_t> &written, uint8_t *read, size_t readLength) override;
 
  private:
   void Breach(std::string text);
   void Command(const std::vector<uint8_t> &written);
+  size_t ReportCommand(const std::vector<uint8_t> &written, uint8_t *read, size_t readLength);
+  void OutputWrite(const std::vector<uint8_t> &written);
   void UpdateLine();
 
   TouchDescription description_;
+  ReportDescriptor parsed_;
+  std::optional<ContactLayout> layout_;
   mutable std::mutex mutex_;
+  std::vector<std::vector<uint8_t>> outputs_;
+  std::map<uint8_t, std::vector<uint8_t>> features_;
+  std::optional<uint16_t> featureLength_;
   std::vector<std::vector<uint8_t>> commands_;
   std::deque<std::vector<uint8_t>> fifo_;
   std::function<void(bool)> line_;

@@ -73,7 +73,7 @@ DeliverReport(
 
     status = WdfMemoryCopyFromBuffer(memory, 0, Context->InputReportBuffer + sizeof(USHORT), Count);
     if (!NT_SUCCESS(status)) {
-        TraceEvents(TRACE_LEVEL_ERROR, TRACE_READ, "report of %u bytes does not fit the read, status 0x%08X",
+        TraceEvents(TRACE_LEVEL_ERROR, TRACE_READ, "report of %u bytes does not fit the read and is dropped, status 0x%08X",
                     Count, status);
         WdfRequestComplete(request, status);
         return;
