@@ -228,12 +228,26 @@ void I2cController::Dispatch(const std::shared_ptr<host::io::Packet> &packet) {
                      pending_.end());
     pending_.push_back(packet);
   }
+  bool inputRead = code == kI2cRead;
+  if (inputRead) {
+    unsigned now = ++readsNow_;
+    unsigned most = mostReads_;
+    while (now > most && !mostReads_.compare_exchange_weak(most, now)) {
+    }
+  }
   std::weak_ptr<host::io::Packet> weak = packet;
-  packet->SetCancelRoutine([weak] {
+  auto self = shared_from_this();
+  auto done = std::make_shared<std::atomic<bool>>(false);
+  auto finishRead = [self, inputRead, done] {
+    if (inputRead && !done->exchange(true)) --self->readsNow_;
+  };
+  packet->SetCancelRoutine([weak, finishRead] {
+    finishRead();
     if (auto p = weak.lock()) p->TryComplete(STATUS_CANCELLED, 0);
   });
-  host::Scheduler::Spawn("i2c bus", [weak, finish, information] {
+  host::Scheduler::Spawn("i2c bus", [weak, finish, information, finishRead] {
     host::Scheduler::Sleep(finish - host::Scheduler::Now());
+    finishRead();
     if (auto p = weak.lock()) p->TryComplete(STATUS_SUCCESS, information);
   });
 }

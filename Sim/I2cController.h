@@ -4,6 +4,7 @@
 // address and completes each after its bus time on the clock.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -62,6 +63,8 @@ class I2cController : public host::io::Endpoint, public std::enable_shared_from_
   };
   std::vector<Transfer> Transfers() const;
   size_t TransferCount() const;
+  // The most input reads (reads without a register) ever on the bus at once.
+  unsigned MostConcurrentInputReads() const { return mostReads_; }
   void ClearTransfers();
 
   void Dispatch(const std::shared_ptr<host::io::Packet> &packet) override;
@@ -84,6 +87,7 @@ class I2cController : public host::io::Endpoint, public std::enable_shared_from_
   size_t shortBytes_ = 0;
   host::Ticks busFreeAt_ = 0;
   bool removed_ = false;
+  std::atomic<unsigned> readsNow_{0}, mostReads_{0};
   std::vector<std::weak_ptr<host::io::Packet>> pending_;
   std::vector<Transfer> transfers_;
   std::vector<uint8_t> settings_;

@@ -220,7 +220,7 @@ void TouchController::Command(const std::vector<uint8_t> &written) {
     if (asleep_ && opcode != 0x08) breaches_.push_back("command while asleep");
     if (clearFifo) fifo_.clear();
     // The answer to RESET: an input report whose length field is 0.
-    if (queueReset) fifo_.push_back(std::vector<uint8_t>{0x00, 0x00});
+    if (queueReset && description_.answerReset) fifo_.push_back(std::vector<uint8_t>{0x00, 0x00});
   }
   UpdateLine();
 }
@@ -249,6 +249,16 @@ size_t TouchController::Transfer(const std::vector<uint8_t> &written, uint8_t *r
     }
     report.resize(std::max(report.size(), readLength), 0);
     size_t n = answer(report);
+    // Still more to read: the line drops and rises again, so that an edge-
+    // sensitive receiver sees the next report too.
+    std::function<void(bool)> line;
+    bool more;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      line = line_;
+      more = !fifo_.empty();
+    }
+    if (line && more) line(false);
     UpdateLine();
     return n;
   }

@@ -38,6 +38,7 @@ struct TouchDescription {
   uint16_t hidDescriptorRegister = 0x0001;
   HidDescriptorFields hid;
   std::vector<uint8_t> reportDescriptor;
+  bool answerReset = true;  // a device that never answers RESET keeps the host waiting
 };
 
 class TouchController : public I2cSlave {

@@ -154,6 +154,7 @@ struct Device : Object {
   unsigned restarts = 0;
   WDFINTERRUPT interrupt = nullptr;
   bool lineLevel = false;
+  bool pendingEdge = false;  // a rise while the interrupt was not connected
   void Dispose() override;
 };
 

@@ -86,11 +86,13 @@ void SetInterruptLine(WDFDEVICE handle, bool level) {
     device->lineLevel = level;
     if (!rising || !device->interrupt) return;
     interrupt = std::static_pointer_cast<Interrupt>(LookupQuiet(device->interrupt));
-  }
-  if (!interrupt) return;
-  {
-    std::lock_guard<std::mutex> lock(interrupt->mutex);
-    if (!interrupt->connected) return;
+    if (!interrupt) return;
+    std::lock_guard<std::mutex> interruptLock(interrupt->mutex);
+    if (!interrupt->connected) {
+      // The interrupt controller keeps an edge it could not deliver.
+      device->pendingEdge = true;
+      return;
+    }
   }
   RunIsr(interrupt);
 }

@@ -127,7 +127,8 @@ NTSTATUS StartLocked(Device &device) {
     bool level;
     {
       std::lock_guard<std::recursive_mutex> lock(TreeLock());
-      level = device.lineLevel;
+      level = device.lineLevel || device.pendingEdge;
+      device.pendingEdge = false;
     }
     if (hasInterruptResource && level) RunIsr(interrupt);
   }
