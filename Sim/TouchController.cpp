@@ -71,14 +71,17 @@ size_t TouchController::ReportCommand(const std::vector<uint8_t> &written, uint8
   if (get) {
     if (written.size() != at) Breach("GET_REPORT with trailing bytes");
     std::vector<uint8_t> report = Feature(id);
-    std::vector<uint8_t> answer(2);
     std::optional<uint16_t> length;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       length = featureLength_;
     }
-    PutLe16(answer.data(), length ? *length : (uint16_t)(report.size() + 2));
-    answer.insert(answer.end(), report.begin(), report.end());
+    uint16_t field = length ? *length : (uint16_t)(report.size() + 2);
+    std::vector<uint8_t> answer;
+    answer.reserve(report.size() + 2);
+    answer.push_back((uint8_t)field);
+    answer.push_back((uint8_t)(field >> 8));
+    for (uint8_t b : report) answer.push_back(b);
     size_t n = std::min(answer.size(), readLength);
     std::memcpy(read, answer.data(), n);
     if (n < readLength) std::memset(read + n, 0, readLength - n);
@@ -150,9 +153,12 @@ void TouchController::UpdateLine() {
 }
 
 bool TouchController::QueueReport(const std::vector<uint8_t> &report) {
-  std::vector<uint8_t> bytes(2);
-  PutLe16(bytes.data(), (uint16_t)(report.size() + 2));
-  bytes.insert(bytes.end(), report.begin(), report.end());
+  uint16_t length = (uint16_t)(report.size() + 2);
+  std::vector<uint8_t> bytes;
+  bytes.reserve(report.size() + 2);
+  bytes.push_back((uint8_t)length);
+  bytes.push_back((uint8_t)(length >> 8));
+  for (uint8_t b : report) bytes.push_back(b);
   return QueueRaw(bytes);
 }
 

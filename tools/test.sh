@@ -24,4 +24,10 @@ if [ $all = 1 ]; then
   run_config x86 -DHIDI2C_X86=ON -DHIDI2C_WINE_TESTS=OFF
   run_config sanitize -DHIDI2C_SANITIZE=ON -DHIDI2C_WINE_TESTS=OFF
   CC=clang CXX=clang++ run_config fuzz -DHIDI2C_FUZZ=ON
+  # The thread sanitizer watches the free-running stress tests.
+  dir=build/tsan
+  echo "=== configuration tsan"
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHIDI2C_TSAN=ON -DHIDI2C_WINE_TESTS=OFF >/dev/null
+  cmake --build "$dir" -j "$jobs" --target stress_tests
+  TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" "$dir/tests/stress_tests"
 fi
