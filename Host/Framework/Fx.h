@@ -213,6 +213,7 @@ struct Interrupt : Object {
   std::mutex mutex;
   bool connected = false;
   bool dpcQueued = false;
+  bool dpcFromIsr = false;  // queued by the running ISR: it starts once the ISR returns
   int dpcActive = 0;  // queued or running
   SimLock lock;
   SimEvent dpcIdle;

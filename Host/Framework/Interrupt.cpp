@@ -52,6 +52,8 @@ namespace host::fx {
 
 void Interrupt::Dispose() { dpcIdle.Wait(); }
 
+void SpawnDpc(const std::shared_ptr<Interrupt> &interrupt);
+
 void RunIsr(const std::shared_ptr<Interrupt> &interrupt) {
   std::weak_ptr<Interrupt> weak = interrupt;
   Scheduler::Spawn(
@@ -71,7 +73,15 @@ void RunIsr(const std::shared_ptr<Interrupt> &interrupt) {
           WDFINTERRUPT handle = (WDFINTERRUPT)interrupt->handle;
           Callback("EvtInterruptIsr", [&] { isr(handle, 0); });
         }
+        bool dpc;
+        {
+          std::lock_guard<std::mutex> lock(interrupt->mutex);
+          dpc = interrupt->dpcFromIsr;
+          interrupt->dpcFromIsr = false;
+        }
         interrupt->lock.Release();
+        // A DPC the ISR queued runs once the ISR has returned.
+        if (dpc) SpawnDpc(interrupt);
       },
       DIRQL_LEVEL);
 }
@@ -104,17 +114,9 @@ namespace {
 thread_local std::vector<uint8_t> tSavedIrql;
 }  // namespace
 
-EXTERN_C BOOLEAN WdfInterruptQueueDpcForIsr(WDFINTERRUPT Interrupt) {
-  Enter("WdfInterruptQueueDpcForIsr", HIGH_LEVEL);
-  auto interrupt = Get<fx::Interrupt>(Interrupt, Kind::Interrupt, "WdfInterruptQueueDpcForIsr");
-  if (!interrupt || !interrupt->config.EvtInterruptDpc) return FALSE;
-  {
-    std::lock_guard<std::mutex> lock(interrupt->mutex);
-    if (interrupt->dpcQueued) return FALSE;
-    interrupt->dpcQueued = true;
-    if (interrupt->dpcActive++ == 0) interrupt->dpcIdle.Reset();
-  }
-  std::weak_ptr<fx::Interrupt> weak = interrupt;
+namespace host::fx {
+void SpawnDpc(const std::shared_ptr<Interrupt> &interrupt) {
+  std::weak_ptr<Interrupt> weak = interrupt;
   Scheduler::Spawn(
       "dpc",
       [weak] {
@@ -136,6 +138,25 @@ EXTERN_C BOOLEAN WdfInterruptQueueDpcForIsr(WDFINTERRUPT Interrupt) {
         if (idle) interrupt->dpcIdle.Set();
       },
       DISPATCH_LEVEL);
+}
+}  // namespace host::fx
+
+EXTERN_C BOOLEAN WdfInterruptQueueDpcForIsr(WDFINTERRUPT Interrupt) {
+  Enter("WdfInterruptQueueDpcForIsr", HIGH_LEVEL);
+  auto interrupt = Get<fx::Interrupt>(Interrupt, Kind::Interrupt, "WdfInterruptQueueDpcForIsr");
+  if (!interrupt || !interrupt->config.EvtInterruptDpc) return FALSE;
+  bool fromIsr = interrupt->lock.HeldByCurrentThread() && CurrentIrql() >= DIRQL_LEVEL;
+  {
+    std::lock_guard<std::mutex> lock(interrupt->mutex);
+    if (interrupt->dpcQueued) return FALSE;
+    interrupt->dpcQueued = true;
+    if (interrupt->dpcActive++ == 0) interrupt->dpcIdle.Reset();
+    if (fromIsr) {
+      interrupt->dpcFromIsr = true;
+      return TRUE;
+    }
+  }
+  SpawnDpc(interrupt);
   return TRUE;
 }
 
