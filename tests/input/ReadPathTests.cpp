@@ -242,3 +242,30 @@ TEST_F(ReadPathTest, StreamingThroughStopRestartAndRemoval) {
         seed);
   }
 }
+
+TEST_F(ReadPathTest, TwoTouchControllersOnSeparateControllersUnderOneDriver) {
+  RunControlled([&] {
+    MachineConfig first = Config();
+    MachineConfig second = Config();
+    second.i2cPath = "\\_SB.PCI0.I2C2";
+    second.gpioPath = "\\_SB.GPO1";
+    second.pin = 0x05;
+    Machine a(first), b(second);
+    b.ShareDriverOf(a);
+    ASSERT_EQ(a.Boot(), STATUS_SUCCESS);
+    ASSERT_EQ(b.Boot(), STATUS_SUCCESS);
+    a.Hid().Start();
+    b.Hid().Start();
+    Settle();
+    a.Play(Machine::FromContacts(*a.Touch().Layout(), {{Contact{1, true, 11, 12}}}, 0));
+    b.Play(Machine::FromContacts(*b.Touch().Layout(), {{Contact{2, true, 21, 22}}, {Contact{2, true, 23, 24}}}, 0));
+    Settle();
+    ASSERT_EQ(a.Hid().Reports().size(), 1u);
+    ASSERT_EQ(b.Hid().Reports().size(), 2u);
+    EXPECT_EQ(a.Hid().Reports()[0].contacts, (std::vector<Contact>{Contact{1, true, 11, 12}}));
+    EXPECT_EQ(b.Hid().Reports()[1].contacts, (std::vector<Contact>{Contact{2, true, 23, 24}}));
+    EXPECT_EQ(a.I2c().TransferCount() > 0 && b.I2c().TransferCount() > 0, true);
+    b.Shutdown();
+    a.Shutdown();
+  });
+}
