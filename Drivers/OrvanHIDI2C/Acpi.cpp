@@ -101,6 +101,29 @@ BuildDsmInput(PUCHAR Input, const GUID *DsmGuid)
 }
 
 /*++
+    Takes the two buffers of one evaluation; on failure neither is left.
+--*/
+static NTSTATUS
+AllocateDsmBuffers(PUCHAR *Input, PUCHAR *Output, ULONG OutputLength)
+{
+    NTSTATUS status = STATUS_MEMORY_NOT_ALLOCATED;
+
+    *Input = (PUCHAR)ExAllocatePoolWithTag(NonPagedPool, DSM_INPUT_LENGTH, HIDI2C_POOL_TAG);
+    if (*Input == NULL) {
+        TraceEvents(TRACE_LEVEL_ERROR, TRACE_ACPI, "input allocation failed, status 0x%08X", status);
+        return status;
+    }
+    *Output = (PUCHAR)ExAllocatePoolWithTag(NonPagedPool, OutputLength, HIDI2C_POOL_TAG);
+    if (*Output == NULL) {
+        ExFreePoolWithTag(*Input, HIDI2C_POOL_TAG);
+        *Input = NULL;
+        TraceEvents(TRACE_LEVEL_ERROR, TRACE_ACPI, "output allocation failed, status 0x%08X", status);
+        return status;
+    }
+    return STATUS_SUCCESS;
+}
+
+/*++
     Evaluates _DSM through the ACPI driver below the device. The output is
     zeroed first so that fields the ACPI driver did not return read as zero.
 --*/
@@ -165,17 +188,8 @@ QueryHidDescriptorAddress(
 
     TraceEvents(TRACE_LEVEL_VERBOSE, TRACE_ACPI, "entry");
 
-    input = (PUCHAR)ExAllocatePoolWithTag(NonPagedPool, DSM_INPUT_LENGTH, HIDI2C_POOL_TAG);
-    if (input == NULL) {
-        status = STATUS_MEMORY_NOT_ALLOCATED;
-        TraceEvents(TRACE_LEVEL_ERROR, TRACE_ACPI, "input allocation failed, status 0x%08X", status);
-        return status;
-    }
-    output = (PUCHAR)ExAllocatePoolWithTag(NonPagedPool, HID_DSM_OUTPUT_LENGTH, HIDI2C_POOL_TAG);
-    if (output == NULL) {
-        ExFreePoolWithTag(input, HIDI2C_POOL_TAG);
-        status = STATUS_MEMORY_NOT_ALLOCATED;
-        TraceEvents(TRACE_LEVEL_ERROR, TRACE_ACPI, "output allocation failed, status 0x%08X", status);
+    status = AllocateDsmBuffers(&input, &output, HID_DSM_OUTPUT_LENGTH);
+    if (!NT_SUCCESS(status)) {
         return status;
     }
 
@@ -365,17 +379,8 @@ QueryConnectionResources(
     TraceEvents(TRACE_LEVEL_VERBOSE, TRACE_ACPI, "entry");
 
     outputLength = RESOURCES_DSM_OUTPUT_FIXED_LENGTH + I2cPath->MaximumLength + GpioPath->MaximumLength;
-    input = (PUCHAR)ExAllocatePoolWithTag(NonPagedPool, DSM_INPUT_LENGTH, HIDI2C_POOL_TAG);
-    if (input == NULL) {
-        status = STATUS_MEMORY_NOT_ALLOCATED;
-        TraceEvents(TRACE_LEVEL_ERROR, TRACE_ACPI, "input allocation failed, status 0x%08X", status);
-        return status;
-    }
-    output = (PUCHAR)ExAllocatePoolWithTag(NonPagedPool, outputLength, HIDI2C_POOL_TAG);
-    if (output == NULL) {
-        ExFreePoolWithTag(input, HIDI2C_POOL_TAG);
-        status = STATUS_MEMORY_NOT_ALLOCATED;
-        TraceEvents(TRACE_LEVEL_ERROR, TRACE_ACPI, "output allocation failed, status 0x%08X", status);
+    status = AllocateDsmBuffers(&input, &output, outputLength);
+    if (!NT_SUCCESS(status)) {
         return status;
     }
 

@@ -464,10 +464,7 @@ EvtDeviceD0Entry(
         return status;
     }
 
-    command[0] = (UCHAR)(context->HidDescriptor.wCommandRegister & 0xFF);
-    command[1] = (UCHAR)(context->HidDescriptor.wCommandRegister >> 8);
-    command[2] = HIDI2C_POWER_ON;
-    command[3] = HIDI2C_OPCODE_SET_POWER;
+    StoreCommand(command, context->HidDescriptor.wCommandRegister, HIDI2C_POWER_ON, HIDI2C_OPCODE_SET_POWER);
     status = SendDeviceI2cRequest(context, command, 4, NULL, 0, IOCTL_I2C_WRITE);
     if (!NT_SUCCESS(status)) {
         ExFreePoolWithTag(command, HIDI2C_POOL_TAG);
@@ -476,8 +473,7 @@ EvtDeviceD0Entry(
     }
 
     if (!context->ResetSent) {
-        command[2] = 0x00;
-        command[3] = HIDI2C_OPCODE_RESET;
+        StoreCommand(command, context->HidDescriptor.wCommandRegister, 0x00, HIDI2C_OPCODE_RESET);
         status = SendDeviceI2cRequest(context, command, 4, NULL, 0, IOCTL_I2C_WRITE);
         if (NT_SUCCESS(status)) {
             context->ResetSent = TRUE;

@@ -16,6 +16,23 @@ StoreRegister(PUCHAR Destination, USHORT Register)
 }
 
 /*++
+    A 4-byte command: the command register, then the command word with the
+    opcode in its high byte and the opcode's argument in its low byte.
+--*/
+VOID
+StoreCommand(
+    _Out_writes_bytes_(4) PUCHAR Command,
+    _In_ USHORT CommandRegister,
+    _In_ UCHAR Argument,
+    _In_ UCHAR Opcode
+    )
+{
+    StoreRegister(Command, CommandRegister);
+    Command[2] = Argument;
+    Command[3] = Opcode;
+}
+
+/*++
     Tells the I2C controller driver which slave to address and how fast.
 --*/
 NTSTATUS
@@ -133,9 +150,7 @@ SendSleepCommand(
         return status;
     }
 
-    StoreRegister(command, Context->HidDescriptor.wCommandRegister);
-    command[2] = HIDI2C_POWER_SLEEP;
-    command[3] = HIDI2C_OPCODE_SET_POWER;
+    StoreCommand(command, Context->HidDescriptor.wCommandRegister, HIDI2C_POWER_SLEEP, HIDI2C_OPCODE_SET_POWER);
 
     status = SendDeviceI2cRequest(Context, command, 4, NULL, 0, IOCTL_I2C_WRITE);
     ExFreePoolWithTag(command, HIDI2C_POOL_TAG);

@@ -235,6 +235,7 @@ QueryConnectionResources(
 NTSTATUS ConfigureI2cConnection(PDEVICE_EXTENSION Context);
 NTSTATUS ReadHidDescriptor(PDEVICE_EXTENSION Context);
 NTSTATUS SendSleepCommand(PDEVICE_EXTENSION Context);
+VOID StoreCommand(PUCHAR Command, USHORT CommandRegister, UCHAR Argument, UCHAR Opcode);
 
 NTSTATUS HidGetDeviceDescriptor(WDFDEVICE Device, WDFREQUEST Request);
 NTSTATUS HidGetReportDescriptor(WDFDEVICE Device, WDFREQUEST Request);

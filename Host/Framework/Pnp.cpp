@@ -95,27 +95,22 @@ NTSTATUS StartLocked(Device &device) {
   device.restartRequested = false;
   WDFCMRESLIST raw = MakeList(device, device.resources.raw);
   WDFCMRESLIST translated = MakeList(device, device.resources.translated);
+  // A failed preparation or D0 entry is followed by release (no D0 exit),
+  // and the start fails.
+  auto fail = [&](NTSTATUS status) {
+    Release(device, translated);
+    DeleteList(raw);
+    DeleteList(translated);
+    device.pnpState = (int)PnpState::Failed;
+    return status;
+  };
   NTSTATUS status = STATUS_SUCCESS;
   if (auto prepare = device.record->pnpCallbacks.EvtDevicePrepareHardware)
     Callback("EvtDevicePrepareHardware", [&] { status = prepare(handle, raw, translated); });
-  if (!NT_SUCCESS(status)) {
-    // A failed preparation is followed by release, and the start fails.
-    Release(device, translated);
-    DeleteList(raw);
-    DeleteList(translated);
-    device.pnpState = (int)PnpState::Failed;
-    return status;
-  }
+  if (!NT_SUCCESS(status)) return fail(status);
   if (auto d0Entry = device.record->pnpCallbacks.EvtDeviceD0Entry)
     Callback("EvtDeviceD0Entry", [&] { status = d0Entry(handle, WdfPowerDeviceD3Final); });
-  if (!NT_SUCCESS(status)) {
-    // No D0 exit follows a failed D0 entry; the hardware is released.
-    Release(device, translated);
-    DeleteList(raw);
-    DeleteList(translated);
-    device.pnpState = (int)PnpState::Failed;
-    return status;
-  }
+  if (!NT_SUCCESS(status)) return fail(status);
   bool hasInterruptResource = false;
   for (auto &d : device.resources.translated)
     if (d.Type == CmResourceTypeInterrupt) hasInterruptResource = true;
