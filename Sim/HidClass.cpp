@@ -6,7 +6,7 @@
 
 namespace sim {
 
-std::shared_ptr<host::fx::IrpCompletion> HidClass::Start(ULONG code, void *buffer, ULONG outputLength, PVOID type3,
+std::shared_ptr<host::fx::IrpCompletion> HidClass::Submit(ULONG code, void *buffer, ULONG outputLength, PVOID type3,
                                                          bool boundInformation,
                                                          std::function<void(host::fx::IrpCompletion &)> onComplete) {
   host::fx::InternalIoctl ioctl;
@@ -19,7 +19,7 @@ std::shared_ptr<host::fx::IrpCompletion> HidClass::Start(ULONG code, void *buffe
 }
 
 HidResult HidClass::Send(ULONG code, void *buffer, ULONG outputLength, PVOID type3, bool boundInformation) {
-  auto completion = Start(code, buffer, outputLength, type3, boundInformation);
+  auto completion = Submit(code, buffer, outputLength, type3, boundInformation);
   completion->done.Wait();
   return HidResult{completion->status, completion->information};
 }
@@ -103,7 +103,7 @@ void HidClass::ResumeReading() {
 void HidClass::IssueRead(const std::shared_ptr<ReadSlot> &slot) {
   std::fill(slot->buffer.begin(), slot->buffer.end(), 0);
   std::weak_ptr<ReadSlot> weak = slot;
-  auto completion = Start(hid::kReadReport, slot->buffer.data(), (ULONG)slot->buffer.size(), nullptr, true,
+  auto completion = Submit(hid::kReadReport, slot->buffer.data(), (ULONG)slot->buffer.size(), nullptr, true,
                           [this, weak](host::fx::IrpCompletion &c) {
                             if (auto s = weak.lock()) OnRead(s, c);
                           });

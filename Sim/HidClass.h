@@ -71,7 +71,7 @@ class HidClass {
   // Sends one request and waits for it to complete.
   HidResult Send(ULONG code, void *buffer, ULONG outputLength, PVOID type3 = nullptr, bool boundInformation = true);
   // Sends one request and returns at once; the completion tells when it is done.
-  std::shared_ptr<host::fx::IrpCompletion> Start(ULONG code, void *buffer, ULONG outputLength, PVOID type3 = nullptr,
+  std::shared_ptr<host::fx::IrpCompletion> Submit(ULONG code, void *buffer, ULONG outputLength, PVOID type3 = nullptr,
                                                  bool boundInformation = true,
                                                  std::function<void(host::fx::IrpCompletion &)> onComplete = {});
 

@@ -242,8 +242,8 @@ TEST_F(DispatchTest, EnumerationAsTheHidClassSeesIt) {
 TEST_F(DispatchTest, ParkedReadsAreCancelledOneByOne) {
   OnBench([&] {
     uint8_t a[64], b[64];
-    auto first = hid_->Start(hid::kReadReport, a, sizeof a);
-    auto second = hid_->Start(hid::kReadReport, b, sizeof b);
+    auto first = hid_->Submit(hid::kReadReport, a, sizeof a);
+    auto second = hid_->Submit(hid::kReadReport, b, sizeof b);
     EXPECT_FALSE(first->completed);
     EXPECT_FALSE(second->completed);
     host::fx::CancelIrp(second);

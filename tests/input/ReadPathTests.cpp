@@ -20,7 +20,7 @@ class ReadPathTest : public MachineTest {
     Settle();
   }
   static std::shared_ptr<host::fx::IrpCompletion> Park(Machine &m, std::vector<uint8_t> &buffer) {
-    return m.Hid().Start(hid::kReadReport, buffer.data(), (ULONG)buffer.size());
+    return m.Hid().Submit(hid::kReadReport, buffer.data(), (ULONG)buffer.size());
   }
   static Bytes Report(std::initializer_list<uint8_t> bytes) { return Bytes(bytes); }
 };
