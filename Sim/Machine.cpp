@@ -46,14 +46,16 @@ Machine::Machine(MachineConfig config) : config_(std::move(config)) {
   std::weak_ptr<GpioController> gpio = gpio_;
   touch_->ConnectLine([this, gpio](bool asserted) {
     auto g = gpio.lock();
+    WDFDEVICE device = device_;
     if (g && gpioPublished_) {
       g->SetLine(asserted);
-    } else if (device_) {
-      host::fx::SetInterruptLine(device_, asserted);
+    } else if (device) {
+      host::fx::SetInterruptLine(device, asserted);
     }
   });
   gpio_->SetOutput([this](bool level) {
-    if (device_) host::fx::SetInterruptLine(device_, level);
+    WDFDEVICE device = device_;
+    if (device) host::fx::SetInterruptLine(device, level);
   });
 }
 
@@ -88,10 +90,11 @@ NTSTATUS Machine::Start() {
 void Machine::Stop() { host::fx::StopDevice(device_); }
 
 void Machine::Remove(bool surprise) {
-  if (!device_) return;
+  WDFDEVICE device = device_;
+  if (!device) return;
   host::fx::WaitForPnpIdle();
-  host::fx::RemoveDevice(device_, surprise);
   device_ = nullptr;
+  host::fx::RemoveDevice(device, surprise);
 }
 
 void Machine::ArriveGpio() {

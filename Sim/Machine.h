@@ -82,13 +82,14 @@ class Machine {
  private:
   MachineConfig config_;
   host::fx::LoadedDriver driver_;
-  WDFDEVICE device_ = nullptr;
+  // Read by the touch controller's line on the player's thread.
+  std::atomic<WDFDEVICE> device_{nullptr};
   std::shared_ptr<I2cController> i2c_;
   std::shared_ptr<GpioController> gpio_;
   std::shared_ptr<AcpiDevice> acpi_;
   std::shared_ptr<TouchController> touch_;
   std::unique_ptr<HidClass> hid_;
-  bool gpioPublished_ = false;
+  std::atomic<bool> gpioPublished_{false};
   host::fx::LoadedDriver *shared_ = nullptr;
   std::atomic<bool> playDone_{true};
   std::atomic<size_t> played_{0};

@@ -46,6 +46,18 @@ EvtInterruptDpc(
 }
 
 /*++
+    Whether D0 exit has begun stopping the read path; written interlocked by
+    the power callbacks, so read interlocked here.
+--*/
+static BOOLEAN
+ReadPathIsStopped(
+    PDEVICE_EXTENSION Context
+    )
+{
+    return InterlockedCompareExchange(&Context->ReadPathStopped, 0, 0) != 0;
+}
+
+/*++
     Hands the report in InputReportBuffer to the oldest parked read, if any.
 --*/
 static VOID
@@ -132,7 +144,7 @@ ReadOneReport(
     // Once the read path is stopping the interrupt may be disconnected; the
     // pin stays masked until the next D0 entry.
     //
-    if (Context->ReadPathStopped) {
+    if (ReadPathIsStopped(Context)) {
         TraceEvents(TRACE_LEVEL_VERBOSE, TRACE_READ, "read path stopped, pin left masked");
         return;
     }
@@ -173,7 +185,7 @@ EvtWorkItemReadReport(
     }
 
     do {
-        if (!context->ReadPathStopped) {
+        if (!ReadPathIsStopped(context)) {
             ReadOneReport(context);
         }
     } while (InterlockedDecrement(&context->PendingReads) != 0);

@@ -22,6 +22,12 @@ EXTERN_C LONG InterlockedExchange(LONG volatile *Target, LONG Value) {
   return __atomic_exchange_n(Target, Value, __ATOMIC_SEQ_CST);
 }
 
+EXTERN_C LONG InterlockedCompareExchange(LONG volatile *Destination, LONG Exchange, LONG Comparand) {
+  Scheduler::Point();
+  __atomic_compare_exchange_n(Destination, &Comparand, Exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+  return Comparand;
+}
+
 EXTERN_C PVOID InterlockedExchangePointer(PVOID volatile *Target, PVOID Value) {
   Scheduler::Point();
   return __atomic_exchange_n(Target, Value, __ATOMIC_SEQ_CST);

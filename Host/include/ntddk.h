@@ -278,6 +278,7 @@ typedef enum _DEVICE_POWER_STATE {
 EXTERN_C LONG InterlockedIncrement(LONG volatile *Addend);
 EXTERN_C LONG InterlockedDecrement(LONG volatile *Addend);
 EXTERN_C LONG InterlockedExchange(LONG volatile *Target, LONG Value);
+EXTERN_C LONG InterlockedCompareExchange(LONG volatile *Destination, LONG Exchange, LONG Comparand);
 EXTERN_C PVOID InterlockedExchangePointer(PVOID volatile *Target, PVOID Value);
 
 // Run-down protection: users acquire it around a use of a shared object;
