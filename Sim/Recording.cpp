@@ -1,5 +1,6 @@
 #include "Recording.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <sstream>
 
@@ -19,7 +20,7 @@ Recording Recording::Parse(const std::string &text) {
     std::istringstream fields(rest);
     switch (line[0]) {
       case 'N':
-        r.name = rest.substr(rest.find_first_not_of(' ') == std::string::npos ? 0 : rest.find_first_not_of(' '));
+        r.name = rest.substr(std::min(rest.size(), rest.find_first_not_of(' ')));
         break;
       case 'I': {
         std::string bus, vendor, product;

@@ -217,9 +217,6 @@ void TouchController::Command(const std::vector<uint8_t> &written) {
           asleep_ = argument == 1;
         if (asleep_) clearFifo = true;
         break;
-      case 0x02:  // GET_REPORT
-      case 0x03:  // SET_REPORT
-        break;
       default:
         breaches_.push_back("unknown opcode " + std::to_string(opcode));
     }

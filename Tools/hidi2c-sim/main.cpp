@@ -163,18 +163,15 @@ struct Scenario {
   std::string source;
 };
 
-std::vector<std::vector<Contact>> TwoFingerGesture(const ContactLayout &layout) {
+std::vector<std::vector<Contact>> TwoFingerGesture() {
   // Two fingers land, move apart and lift.
   std::vector<std::vector<Contact>> frames;
-  uint32_t max = 4095;
   for (int i = 0; i < 12; ++i) {
     uint32_t spread = (uint32_t)(i * 120);
     frames.push_back({Contact{0, true, 2000 - spread, 1500 + (uint32_t)i * 20}, Contact{1, true, 2100 + spread, 1500}});
   }
   frames.push_back({Contact{0, false, 2000 - 11 * 120, 1720}, Contact{1, false, 2100 + 11 * 120, 1500}});
   frames.push_back({});
-  (void)layout;
-  (void)max;
   return frames;
 }
 
@@ -227,7 +224,7 @@ bool BuildScenario(const Options &o, Scenario &s) {
   s.touch.hid.wMaxOutputLength = (uint16_t)d.MaxByteLength(ReportKind::Output);
   host::Ticks interval = 8 * host::kTicksPerMs;
   if (auto layout = FindContactLayout(d)) {
-    s.reports = Machine::FromContacts(*layout, TwoFingerGesture(*layout), interval);
+    s.reports = Machine::FromContacts(*layout, TwoFingerGesture(), interval);
   } else if (auto inputs = d.Reports(ReportKind::Input); !inputs.empty()) {
     // Not a digitizer: a few empty reports of its first input report.
     std::vector<uint8_t> report(d.ByteLength(*inputs.front()), 0);
